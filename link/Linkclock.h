@@ -1,0 +1,21 @@
+#pragma once
+// The clock of the link: every wait of an exchange is a duration on it.
+#include <chrono>
+#include <cstdint>
+
+using LinkTime = std::chrono::steady_clock::time_point;
+using LinkDuration = std::chrono::steady_clock::duration;
+
+class LinkClock {
+public:
+    virtual ~LinkClock() = default;
+    virtual LinkTime Now() = 0;
+    // A fixed pause that processes no GUI messages: returns at the deadline, not before.
+    virtual void SleepUntil(LinkTime deadline) = 0;
+};
+
+// The monotonic clock of the machine; sleeps in the kernel until an absolute deadline.
+LinkClock& SystemClock();
+
+// Counts per second of the clock above (the high-resolution counter).
+uint64_t QueryTimerFrequency();

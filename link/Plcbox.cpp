@@ -1,0 +1,338 @@
+#include "link/Plcbox.h"
+
+#include <algorithm>
+#include <cstring>
+
+const std::array<const char*, 20> ResultTexts = {
+    "Команда выполнена",
+    "Неверно задан стартовый символ",
+    "Неверно задан код функции",
+    "Сбой при выполнении операции записи",
+    "Сбой при выполнении операции чтения",
+    "Ответ получен не полностью (превышено время между байтами)",
+    "",
+    "Несовпадение КС ответа контроллера",
+    "",  // composed per refusal in MessageText
+    "Функ.код ответа не равен функ.коду запроса",
+    "Устройство не отвечает",
+    "Неправильная длина ответа от контроллера",
+    "Перестановка крана невозможна.",
+    "",
+    "",
+    "Неверно задан номер таблицы (%d)",
+    "Таблица %d только чтения",
+    "",
+    "Несоответствие идентификатора запроса в ответе(%d->%d)",
+    "Обмен прерван по признаку завершения работы программы",
+};
+
+const std::array<const char*, 65> DeviceErrorTexts = {
+    "",
+    "Неизвестный код команды",
+    "Неправильная длина запроса",
+    "Неправильный пароль на запись",
+    "Неправильные параметры в запросе",
+    "Попытка записи в неиспользуемое поле",
+    "Ввод даты и времени не допускается",
+    "Нарушена очередность записи параметров при конфигурировании",
+    "Функция останова ГРС не активна",
+    "Нет такой таблицы",
+    "Неподходящий момент для коррекции времени",
+    "Чтение таблицы невозможно",
+    "Запись в таблицу не допускается",
+    "Нет такого поля в таблице",
+    "Попытка записи в несуществующее поле",
+    "Нет доступа к крану",
+    "Неправильный пароль доступа к крану",
+    "Слишком большое время для коррекции",
+    "Нет записей с такими индексами",
+    "Недостоверны индексы ведения архива",
+    "Нарушена последовательность запросов в серии",
+    "Другой диапазон времени в серии запросов",
+    "Неправильный диапазон времени",
+    "Таблица требует полной перезаписи",
+    "Управление агрегатом невозможно",
+    "Попытка записи более одного поля",
+    "Недостаточный уровень доступа",
+    "Пустое имя пользователя",
+    "Пустой код идентификации пользователя",
+    "Производитель/наладчик уже зарегистрирован",
+    "Удаление производителя/наладчика не допускается",
+    "Удаление последнего администратора не допускается",
+    "Пользователь не может быть зарегистрирован",
+    "Пользователь с таким именем уже есть ",
+    "Пользователь не зарегистрирован или неправильный пароль",
+    "Запись допускается только через специальный канал связи",
+    "Индекс начального поля не соответствует ограничениям",
+    "Кол. записываемых полей не соответствует ограничениям",
+    "Переход в режим работы \"Автомат\" невозможен",
+    "Указанного канала связи не существует",
+    "К указанному каналу связи не подключены контроллеры",
+    "Не получен ответ на ретранслированный запрос",
+    "Идет таймаут временной записи",
+    "Закончился таймаут для подачи команды постоянной записи",
+    "Не совпадают данные в командах временной и постоянной записи",
+    "Недопустимый код команды",
+    "Неизвестный код сообщения",
+    "Неизвестный код устройства",
+    "Неправильная длина данных в сообщении",
+    "Несовпадение КС поля данных",
+    "Переполнение памяти контроллера",
+    "Превышение лимита одновременно выполняемых команд",
+    "Контроллер рестартовал",
+    "Изменение параметров с удаленной ПЭВМ запрещено",
+    "Невозможный режим работы",
+    "Дата и время в норме",
+    "Изменение параметров возможно только в режиме \"Настройка\"",
+    "Программа опроса подключенных устройств в норме",
+    "Не прошла запись в EEPROM",
+    "Не прошла запись в FRAM",
+    "Разрушена таблица",
+    "Нарушены правила записи полей большой разрушенной таблицы",
+    "Неподходящий момент для выполнения команды",
+    "Не прошла запись в FLASH PROM",
+    "Программа разрушена или установлена перемычка",
+};
+
+const char ExchangeStatusText[] = "Обмен...";
+
+namespace {
+
+// Waits of the receive loop are at most this long, so that GUI messages keep running.
+constexpr auto MaxPollWait = std::chrono::milliseconds(10);
+constexpr uint32_t WriteTimeoutMultiplier = 50;
+constexpr uint32_t WriteTimeoutConstant = 50;
+constexpr int BitsPerByte = 10;  // start bit, eight data bits, stop bit
+
+// Waits until just past deadline (failure is declared only after it), and never longer
+// than one pump interval.
+std::chrono::nanoseconds WaitFor(LinkTime deadline, LinkTime now) {
+    const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(deadline - now) +
+                      std::chrono::nanoseconds(1);
+    return std::clamp<std::chrono::nanoseconds>(left, std::chrono::nanoseconds(1), MaxPollWait);
+}
+
+}  // namespace
+
+uint16_t FrameCheckSum(const uint8_t* data, uint16_t count) {
+    uint16_t crc = 0xFFFF;
+    for (uint16_t i = 0; i < count; ++i) {
+        crc ^= data[i];
+        for (int bit = 0; bit < 8; ++bit) {
+            crc = (crc & 1) ? static_cast<uint16_t>((crc >> 1) ^ 0xA001)
+                            : static_cast<uint16_t>(crc >> 1);
+        }
+    }
+    return crc;
+}
+
+size_t BuildFrame(uint8_t start, uint8_t address, uint8_t functionCode, const uint8_t* data,
+                  size_t length, uint8_t* out) {
+    if (length > MaxDataLength || (length > 0 && !data)) {
+        return 0;
+    }
+    const size_t frameLength = length + FrameOverhead;
+    out[0] = start;
+    out[1] = address;
+    out[2] = static_cast<uint8_t>(frameLength);
+    out[3] = functionCode;
+    if (length > 0) {
+        std::memcpy(out + 4, data, length);
+    }
+    const uint16_t sum = FrameCheckSum(out, static_cast<uint16_t>(frameLength - 2));
+    out[frameLength - 2] = static_cast<uint8_t>(sum & 0xFF);
+    out[frameLength - 1] = static_cast<uint8_t>(sum >> 8);
+    return frameLength;
+}
+
+LinkEngine::LinkEngine(uint8_t deviceAddress)
+    : DeviceAddress(deviceAddress), TimerFrequency(QueryTimerFrequency()), Clock(&SystemClock()) {}
+
+LinkDuration LinkEngine::Ticks(int64_t milliseconds) const {
+    return LinkDuration(milliseconds * static_cast<int64_t>(TimerFrequency) / 1000);
+}
+
+void LinkEngine::PumpMessages() {
+    if (Ui) {
+        Ui->ProcessMessages();
+    }
+}
+
+void LinkEngine::ShowExchangeStatus(const char* text) {
+    if (Ui && StatusPanel >= 0) {
+        Ui->SetPanelText(StatusPanel, text);
+        Ui->ProcessMessages();
+    }
+}
+
+bool LinkEngine::ExecuteCommand(uint8_t functionCode, const uint8_t* data, size_t length) {
+    ResultCode = ResultOk;
+    CommandCode = functionCode;
+    RequestBuffer.fill(0);
+    RequestBuffer[0] = RequestStart;
+    RequestBuffer[1] = DeviceAddress;
+    RequestBuffer[3] = functionCode;
+    // Data longer than a frame can carry would wrap the length byte: not buildable either.
+    const size_t frameLength =
+        functionCode == TableExchange
+            ? BuildFrame(RequestStart, DeviceAddress, functionCode, data, length,
+                         RequestBuffer.data())
+            : 0;
+    if (frameLength == 0) {
+        ResultCode = ResultBadFunction;
+        return false;
+    }
+
+    const int32_t keptFirstByteTimeout = FirstByteTimeout;
+    const bool writesFields = RequestBuffer[9] > 0;
+    if (writesFields) {
+        FirstByteTimeout = static_cast<int32_t>(
+            std::min<int64_t>(int64_t{FirstByteTimeout} + WriteFirstByteExtension, INT32_MAX));
+    }
+    ShowExchangeStatus(ExchangeStatusText);
+    const int attempts = std::max<int>(1, Attempts);
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        if (Transceive(frameLength)) {
+            break;
+        }
+    }
+    ShowExchangeStatus("");
+    FirstByteTimeout = keptFirstByteTimeout;
+    return ResultCode == ResultOk;
+}
+
+bool LinkEngine::Transceive(size_t frameLength) {
+    PumpMessages();
+    if (RequestBuffer[0] != RequestStart) {
+        ResultCode = ResultBadStart;
+        return false;
+    }
+    if (!Port) {
+        ResultCode = ResultWriteFailed;
+        return false;
+    }
+    std::array<uint8_t, 255 + 256> line{};
+    std::fill_n(line.begin(), PreambleCount, PreambleByte);
+    frameLength = std::min(frameLength, RequestBuffer.size());
+    std::copy_n(RequestBuffer.begin(), frameLength, line.begin() + PreambleCount);
+    const size_t total = PreambleCount + frameLength;
+
+    const int32_t rate = LimitBaudRate(BaudRate);
+    SetComBaudRate(Port, rate);
+    SetComWriteTimeouts(Port, WriteTimeoutMultiplier, WriteTimeoutConstant);
+    SetComReadTimeouts(Port, MaxDword, 0, 0);
+    Port->Purge();
+    Port->SetDtr(true);
+    Port->SetRts(true);
+    Clock->SleepUntil(Clock->Now() + Ticks(RtsPause));
+
+    // RTS stays up until the last bit has left, with one byte time to spare.
+    const auto transmitTicks = static_cast<int64_t>(
+        (total + 1) * BitsPerByte * TimerFrequency / static_cast<uint64_t>(rate));
+    const LinkTime transmitted = Clock->Now() + LinkDuration(transmitTicks);
+    if (!Port->Write(line.data(), total)) {
+        ClearComErrors(Port);
+        ResultCode = ResultWriteFailed;
+        return false;
+    }
+    Clock->SleepUntil(transmitted);
+    Port->SetRts(false);
+
+    ReceiveResponse(Clock->Now());
+    if (ResultCode == ResultOk && FrameCheckSum(ResponseBuffer.data(), ResponseBuffer[2]) != 0) {
+        ResultCode = ResultCheckSum;
+    }
+    if (ResultCode == ResultOk && ResponseBuffer[3] != (RequestBuffer[3] | AcceptedBit)) {
+        ResultCode = ResultRefused;
+        DecodeRefusal(&ResponseBuffer[4], ResponseBuffer[2] - FrameOverhead);
+    }
+    Port->Purge();
+    return ResultCode == ResultOk;
+}
+
+// How many bytes of a response are accepted after `byte` arrives at position count.
+int LinkEngine::AcceptResponseByte(int count, uint8_t byte) const {
+    switch (count) {
+        case 0:
+            return byte == ResponseStart ? 1 : 0;
+        case 1:
+            if (byte == DeviceAddress) {
+                return 2;
+            }
+            return byte == ResponseStart ? 1 : 0;  // a second start symbol starts anew
+        case 2:
+            return byte >= FrameOverhead ? 3 : 0;
+        default:
+            return count + 1;
+    }
+}
+
+void LinkEngine::ReceiveResponse(LinkTime rtsDropped) {
+    const LinkTime firstByteDeadline = rtsDropped + Ticks(FirstByteTimeout);
+    const LinkDuration gapLimit = Ticks(NextByteTimeout);
+    LinkTime lastByte = rtsDropped;
+    int count = 0;
+    ResultCode = ResultOk;
+    while (ResultCode == ResultOk) {
+        PumpMessages();
+        const LinkTime now = Clock->Now();
+        const auto wait = WaitFor(count < 2 ? firstByteDeadline : lastByte + gapLimit, now);
+        uint8_t byte = 0;
+        const ReadStatus status = Port->ReadByte(byte, wait);
+        if (status == ReadStatus::Failed) {
+            ClearComErrors(Port);
+            // A line that fails at once (unplugged) must not make this loop spin.
+            Clock->SleepUntil(now + wait);
+        } else if (status == ReadStatus::Byte) {
+            ResponseBuffer[count] = byte;
+            count = AcceptResponseByte(count, byte);
+            if (count > 2 && count >= ResponseBuffer[2]) {
+                return;
+            }
+            lastByte = Clock->Now();
+        }
+        const LinkTime after = Clock->Now();
+        if (count < 2) {
+            if (after > firstByteDeadline) {
+                ResultCode = ResultNoAnswer;
+            }
+        } else if (lastByte + gapLimit < after) {
+            ResultCode = ResultIncomplete;
+        }
+    }
+}
+
+void LinkEngine::DecodeRefusal(const uint8_t* data, size_t length) {
+    // A refusal without data carries no error code: shown as code 0, not as a check-sum byte.
+    const int error = length > 0 ? data[0] : 0;
+    if (error == DeviceErrorValve) {
+        ResultCode = ResultValve;
+        return;
+    }
+    if (error >= 1 && error < static_cast<int>(DeviceErrorTexts.size())) {
+        MessageText = DeviceErrorTexts[static_cast<size_t>(error)];
+    } else {
+        MessageText = "Код ошибки = " + std::to_string(error);
+    }
+}
+
+std::string LinkEngine::ResultText() const {
+    if (ResultCode == ResultRefused) {
+        return MessageText;
+    }
+    if (ResultCode < 0 || ResultCode >= static_cast<int32_t>(ResultTexts.size())) {
+        return {};
+    }
+    return ResultTexts[static_cast<size_t>(ResultCode)];
+}
+
+std::string LinkEngine::CommandSummary() const {
+    std::string summary = "Команда " + std::to_string(CommandCode) + ".  " + ResultText();
+    // The device adds a number to "table destroyed"; only a refusal that long carries it,
+    // the buffer of an earlier exchange does not count.
+    if (ResultCode == ResultRefused && ResponseBuffer[2] >= 9 &&
+        ResponseBuffer[4] == DeviceErrorDestroyedTable) {
+        summary += " " + std::to_string(ResponseBuffer[6]);
+    }
+    return summary;
+}

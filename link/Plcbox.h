@@ -1,0 +1,106 @@
+#pragma once
+// The device link: request and response frames, their check sum, the half-duplex
+// transceiver, and the result codes with their texts.
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "link/Comportfunctions.h"
+#include "link/Linkclock.h"
+#include "link/Screen.h"
+
+inline constexpr uint8_t RequestStart = 204;  // 0xCC
+inline constexpr uint8_t ResponseStart = 51;  // 0x33, the complement of the request's
+inline constexpr uint8_t PreambleByte = 0xFF;
+inline constexpr uint8_t TableExchange = 29;  // the one function code the engine builds
+inline constexpr uint8_t AcceptedBit = 0x80;  // set in the echoed function code
+inline constexpr size_t FrameOverhead = 6;    // start, address, length, code, check sum
+inline constexpr size_t MaxFrameLength = 255;
+inline constexpr size_t MaxDataLength = MaxFrameLength - FrameOverhead;
+inline constexpr int32_t WriteFirstByteExtension = 7000;  // ms: a device writes its memory
+inline constexpr int StatusExchangePanel = 2;
+
+// Data of a table exchange request: a read run and a write run of one table each;
+// a count of 0 means that half is not done. Values to write follow it.
+struct TableExchangeHeader {
+    uint8_t ReadTable = 0;
+    uint8_t ReadFirstField = 0;
+    uint8_t ReadFieldCount = 0;
+    uint8_t WriteTable = 0;
+    uint8_t WriteFirstField = 0;
+    uint8_t WriteFieldCount = 0;
+};
+static_assert(sizeof(TableExchangeHeader) == 6);
+inline constexpr size_t ResponseValuesOffset = 7;  // field values of a read, after the echo
+
+// Result codes that the link sets; their texts are ResultTexts.
+enum ResultCodes : int32_t {
+    ResultOk = 0,
+    ResultBadStart = 1,
+    ResultBadFunction = 2,
+    ResultWriteFailed = 3,
+    ResultIncomplete = 5,
+    ResultCheckSum = 7,
+    ResultRefused = 8,
+    ResultNoAnswer = 10,
+    ResultValve = 12,
+};
+
+inline constexpr int DeviceErrorDestroyedTable = 60;
+inline constexpr int DeviceErrorValve = 24;
+
+extern const std::array<const char*, 20> ResultTexts;
+// Index = the device's error code, 1..64; entry 0 has no text.
+extern const std::array<const char*, 65> DeviceErrorTexts;
+extern const char ExchangeStatusText[];
+
+// CRC-16/MODBUS of the first count bytes; a frame with its own check sum gives 0.
+uint16_t FrameCheckSum(const uint8_t* data, uint16_t count);
+
+// Lays out a frame (start symbol, address, length, function code, data, check sum low
+// byte first) at out, which holds at least MaxFrameLength bytes. Returns the frame
+// length, or 0 when the data does not fit in one frame.
+size_t BuildFrame(uint8_t start, uint8_t address, uint8_t functionCode, const uint8_t* data,
+                  size_t length, uint8_t* out);
+
+// The one protocol engine: every exchange with the device passes through it.
+// Not re-entrant: whoever starts a command keeps the operator from starting another.
+struct LinkEngine {
+    explicit LinkEngine(uint8_t deviceAddress);
+
+    std::array<uint8_t, 256> RequestBuffer{};
+    std::array<uint8_t, 256> ResponseBuffer{};
+    ComPort* Port = nullptr;  // not owned
+    uint8_t DeviceAddress;
+    int32_t BaudRate = 1200;        // bit/s
+    uint8_t PreambleCount = 0;      // 0xFF bytes before the frame
+    int32_t NextByteTimeout = 10;   // ms, longest gap between response bytes
+    int32_t FirstByteTimeout = 2000;  // ms, from the moment RTS drops
+    int32_t RtsPause = 2;           // ms between raising RTS and sending
+    uint8_t Attempts = 2;           // per command, at least 1 runs
+    int32_t ResultCode = ResultOk;
+    Screen* Ui = nullptr;           // message pump and status bar; none in a bare engine
+    int StatusPanel = -1;           // panel that shows "Обмен..." during a command; -1 none
+    uint64_t TimerFrequency;        // counts per second of Clock
+    std::string MessageText;        // the composed text of result 8
+    uint8_t CommandCode = 0;
+    LinkClock* Clock;
+
+    // Builds the request (function code 29 only) and runs up to Attempts exchanges.
+    bool ExecuteCommand(uint8_t functionCode, const uint8_t* data, size_t length);
+    // One attempt: the whole line sequence and the response checks.
+    bool Transceive(size_t frameLength);
+    // Turns the data of a refusal (frame byte 4 on) into the result and its text.
+    void DecodeRefusal(const uint8_t* data, size_t length);
+    // "Команда N.  text" of the last command, for the status bar after a failure.
+    std::string CommandSummary() const;
+    std::string ResultText() const;
+
+private:
+    LinkDuration Ticks(int64_t milliseconds) const;
+    void PumpMessages();
+    void ShowExchangeStatus(const char* text);
+    int AcceptResponseByte(int count, uint8_t byte) const;
+    void ReceiveResponse(LinkTime rtsDropped);
+};

@@ -1,0 +1,97 @@
+#pragma once
+// Doubles for the link: a clock that moves only when the code under test waits, a port
+// that records every line operation with its time and answers as the test scripts it,
+// and a screen that records every text and message pump.
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "link/Comportfunctions.h"
+#include "link/Linkclock.h"
+#include "link/Screen.h"
+
+class FakeClock final : public LinkClock {
+public:
+    LinkTime Now() override { return now; }
+    void SleepUntil(LinkTime deadline) override {
+        if (deadline > now) {
+            now = deadline;
+        }
+    }
+    LinkTime now{std::chrono::seconds(1000)};
+};
+
+struct PortEvent {
+    enum Kind { Baud, Timeouts, Purge, Dtr, Rts, Write, ClearErrors };
+    Kind kind;
+    LinkTime time;
+    int64_t value = 0;  // rate, or 1/0 for a line raised or dropped
+    std::vector<uint8_t> bytes;
+    ComTimeouts timeouts;
+};
+
+class ScriptedPort final : public ComPort {
+public:
+    explicit ScriptedPort(FakeClock& clock) : clock_(clock) {}
+
+    // The answer to the next write: its bytes arrive from `delay` after RTS drops,
+    // `spacing` apart. A write with no answer queued meets a silent device.
+    void Answer(std::vector<uint8_t> bytes,
+                LinkDuration delay = std::chrono::milliseconds(5),
+                LinkDuration spacing = LinkDuration::zero());
+
+    bool failWrites = false;
+    std::vector<PortEvent> events;
+
+    std::vector<PortEvent> EventsOf(PortEvent::Kind kind) const;
+    // Time of the n-th event of kind that carries value (for Dtr and Rts: 1 up, 0 down).
+    LinkTime TimeOf(PortEvent::Kind kind, int64_t value, size_t n = 0) const;
+
+    bool SetBaudRate(int32_t rate) override;
+    bool GetTimeouts(ComTimeouts& timeouts) override;
+    bool SetTimeouts(const ComTimeouts& timeouts) override;
+    bool Purge() override;
+    bool SetDtr(bool on) override;
+    bool SetRts(bool on) override;
+    bool Write(const uint8_t* data, size_t count) override;
+    ReadStatus ReadByte(uint8_t& byte, std::chrono::nanoseconds wait) override;
+    bool ClearErrors() override;
+
+private:
+    struct Pending {
+        std::vector<uint8_t> bytes;
+        LinkDuration delay;
+        LinkDuration spacing;
+    };
+    void Record(PortEvent::Kind kind, int64_t value = 0, std::vector<uint8_t> bytes = {});
+
+    FakeClock& clock_;
+    ComTimeouts timeouts_;
+    std::deque<Pending> answers_;
+    std::vector<Pending> armed_;  // answer of the last write, sent when RTS drops
+    std::deque<std::pair<LinkTime, uint8_t>> incoming_;
+};
+
+class RecordingScreen final : public Screen {
+public:
+    explicit RecordingScreen(LinkClock& clock) : clock_(clock) {}
+    void SetPanelText(int panel, const std::string& text) override {
+        panels.emplace_back(panel, text);
+    }
+    void ProcessMessages() override { pumps.push_back(clock_.Now()); }
+
+    std::vector<std::pair<int, std::string>> panels;
+    std::vector<LinkTime> pumps;
+
+private:
+    LinkClock& clock_;
+};
+
+// A response frame from the device at address 0, check sum and all.
+std::vector<uint8_t> ResponseFrame(uint8_t functionCode, const std::vector<uint8_t>& data,
+                                   uint8_t address = 0);
+// The device's answer to an identification read (table 0, fields 0..16).
+std::vector<uint8_t> IdentResponse();
