@@ -1,1 +1,141 @@
-int main() { return 0; }
+// zantir-bench: what an exchange costs. A pty peer answers an identification read
+// 200 ms after it arrives, at 9600 bit/s; 50 exchanges are timed.
+#include <time.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "link/Plcbox.h"
+#include "tests/support/Fakes.h"
+#include "tests/support/PtyPeer.h"
+
+namespace {
+
+using Seconds = std::chrono::duration<double>;
+
+double ProcessCpuSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+// Passes every call through to the real port and notes when the frame was handed over
+// and when RTS dropped.
+class TimingPort final : public ComPort {
+public:
+    explicit TimingPort(ComPort& port) : port_(port) {}
+    bool SetBaudRate(int32_t rate) override { return port_.SetBaudRate(rate); }
+    bool GetTimeouts(ComTimeouts& t) override { return port_.GetTimeouts(t); }
+    bool SetTimeouts(const ComTimeouts& t) override { return port_.SetTimeouts(t); }
+    bool Purge() override { return port_.Purge(); }
+    bool SetDtr(bool on) override { return port_.SetDtr(on); }
+    bool SetRts(bool on) override {
+        if (!on) {
+            rtsDropped = std::chrono::steady_clock::now();
+        }
+        return port_.SetRts(on);
+    }
+    bool Write(const uint8_t* data, size_t count) override {
+        writeStarted = std::chrono::steady_clock::now();
+        written = count;
+        return port_.Write(data, count);
+    }
+    ReadStatus ReadByte(uint8_t& byte, std::chrono::nanoseconds wait) override {
+        return port_.ReadByte(byte, wait);
+    }
+    bool ClearErrors() override { return port_.ClearErrors(); }
+
+    LinkTime writeStarted, rtsDropped;
+    size_t written = 0;
+
+private:
+    ComPort& port_;
+};
+
+struct Stats {
+    double median, worst, mean;
+};
+
+Stats Summarise(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    double sum = 0;
+    for (double v : values) {
+        sum += v;
+    }
+    return {values[values.size() / 2], values.back(), sum / static_cast<double>(values.size())};
+}
+
+}  // namespace
+
+int main() {
+    constexpr int Exchanges = 50;
+    constexpr int32_t Rate = 9600;
+    PtyPeer peer;
+    if (!peer.ok()) {
+        std::fprintf(stderr, "zantir-bench: no pty\n");
+        return 1;
+    }
+    peer.Serve([](const std::vector<uint8_t>&) {
+        return std::vector<PtyPeer::Step>{{std::chrono::milliseconds(200), IdentResponse()}};
+    });
+    LineSettings settings;
+    settings.BaudRate = Rate;
+    ComPortHandle line = OpenComPortAt(peer.SlavePath(), settings);
+    if (!line) {
+        std::fprintf(stderr, "zantir-bench: cannot open %s\n", peer.SlavePath().c_str());
+        return 1;
+    }
+    TimingPort port(*line);
+    LinkEngine engine(0);
+    engine.Port = &port;
+    engine.BaudRate = Rate;
+
+    std::vector<double> wall, cpu, returnDelay, rtsError;
+    const std::vector<uint8_t> header = {0, 0, 17, 0, 0, 0};
+    for (int i = 0; i < Exchanges; ++i) {
+        const double cpuStart = ProcessCpuSeconds();
+        const auto start = std::chrono::steady_clock::now();
+        const bool ok = engine.ExecuteCommand(TableExchange, header.data(), header.size());
+        const auto end = std::chrono::steady_clock::now();
+        const double cpuEnd = ProcessCpuSeconds();
+        if (!ok) {
+            std::fprintf(stderr, "zantir-bench: exchange %d failed: %s\n", i + 1,
+                         engine.CommandSummary().c_str());
+            return 1;
+        }
+        const auto transmit = std::chrono::nanoseconds(
+            static_cast<int64_t>((port.written + 1) * 10 * 1000000000ULL / Rate));
+        wall.push_back(Seconds(end - start).count() * 1e3);
+        cpu.push_back((cpuEnd - cpuStart) * 1e3);
+        returnDelay.push_back(Seconds(end - peer.LastAnswerSent()).count() * 1e3);
+        rtsError.push_back(Seconds(port.rtsDropped - (port.writeStarted + transmit)).count() * 1e3);
+    }
+
+    const Stats w = Summarise(wall), c = Summarise(cpu), d = Summarise(returnDelay),
+                r = Summarise(rtsError);
+    std::printf(
+        "zantir-bench: %d identification reads at %d bit/s, device answers after 200 ms\n\n",
+        Exchanges, Rate);
+    std::printf("%-44s %10s %10s %10s\n", "per exchange, ms", "median", "worst", "mean");
+    std::printf("%-44s %10.3f %10.3f %10.3f\n", "wall time", w.median, w.worst, w.mean);
+    std::printf("%-44s %10.3f %10.3f %10.3f\n", "CPU time of the process", c.median, c.worst,
+                c.mean);
+    std::printf("%-44s %10.3f %10.3f %10.3f\n", "last response byte -> ExecuteCommand returns",
+                d.median, d.worst, d.mean);
+    std::printf("%-44s %10.3f %10.3f %10.3f\n", "RTS drop - computed deadline", r.median, r.worst,
+                r.mean);
+
+    const double cpuShare = 100.0 * c.mean / w.mean;
+    const bool cpuOk = cpuShare <= 5.0, delayOk = d.median <= 1.0, rtsOk = r.median <= 0.5;
+    std::printf("\ntargets\n");
+    std::printf("  CPU time / wall time   %6.2f %%  (at most 5 %%)     %s\n", cpuShare,
+                cpuOk ? "met" : "MISSED");
+    std::printf("  return delay median    %6.3f ms (at most 1 ms)     %s\n", d.median,
+                delayOk ? "met" : "MISSED");
+    std::printf("  RTS-drop error median  %6.3f ms (at most 0.5 ms)   %s\n", r.median,
+                rtsOk ? "met" : "MISSED");
+    return cpuOk && delayOk && rtsOk ? 0 : 2;
+}

@@ -46,9 +46,8 @@ std::string ComPortPath(int portNumber) {
     return "/dev/ttyS" + std::to_string(portNumber - 1);
 }
 
-ComPortHandle OpenComPort(int portNumber, int32_t baudRate, int byteSize, int parity,
-                          int stopBits, uint32_t inQueue, uint32_t outQueue, bool dtr,
-                          bool rts) {
+ComPortHandle OpenComPort(int portNumber, int32_t baudRate, int byteSize, int parity, int stopBits,
+                          uint32_t inQueue, uint32_t outQueue, bool dtr, bool rts) {
     const std::string path = ComPortPath(portNumber);
     if (path.empty()) {
         return nullptr;
@@ -73,7 +72,9 @@ bool SetComBaudRate(ComPort* port, int32_t baudRate) {
     return port && port->SetBaudRate(LimitBaudRate(baudRate));
 }
 
-bool ClearComErrors(ComPort* port) { return port && port->ClearErrors(); }
+bool ClearComErrors(ComPort* port) {
+    return port && port->ClearErrors();
+}
 
 bool SetComReadTimeouts(ComPort* port, uint32_t intervalTimeout, uint32_t totalMultiplier,
                         uint32_t totalConstant) {

@@ -69,9 +69,8 @@ LineSettings NormaliseLineSettings(LineSettings settings);
 std::string ComPortPath(int portNumber);
 
 // Null on any failure, with nothing left open.
-ComPortHandle OpenComPort(int portNumber, int32_t baudRate, int byteSize, int parity,
-                          int stopBits, uint32_t inQueue, uint32_t outQueue, bool dtr,
-                          bool rts);
+ComPortHandle OpenComPort(int portNumber, int32_t baudRate, int byteSize, int parity, int stopBits,
+                          uint32_t inQueue, uint32_t outQueue, bool dtr, bool rts);
 ComPortHandle OpenComPortAt(const std::string& path, const LineSettings& settings);
 
 bool SetComBaudRate(ComPort* port, int32_t baudRate);

@@ -13,9 +13,9 @@ public:
     void SleepUntil(LinkTime deadline) override {
 #if defined(__linux__)
         // steady_clock is CLOCK_MONOTONIC here; an absolute sleep does not drift on EINTR.
-        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                            deadline.time_since_epoch())
-                            .count();
+        const auto ns =
+            std::chrono::duration_cast<std::chrono::nanoseconds>(deadline.time_since_epoch())
+                .count();
         timespec ts{};
         ts.tv_sec = static_cast<time_t>(ns / 1000000000);
         ts.tv_nsec = static_cast<long>(ns % 1000000000);

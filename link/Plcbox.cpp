@@ -173,11 +173,10 @@ bool LinkEngine::ExecuteCommand(uint8_t functionCode, const uint8_t* data, size_
     RequestBuffer[1] = DeviceAddress;
     RequestBuffer[3] = functionCode;
     // Data longer than a frame can carry would wrap the length byte: not buildable either.
-    const size_t frameLength =
-        functionCode == TableExchange
-            ? BuildFrame(RequestStart, DeviceAddress, functionCode, data, length,
-                         RequestBuffer.data())
-            : 0;
+    const size_t frameLength = functionCode == TableExchange
+                                   ? BuildFrame(RequestStart, DeviceAddress, functionCode, data,
+                                                length, RequestBuffer.data())
+                                   : 0;
     if (frameLength == 0) {
         ResultCode = ResultBadFunction;
         return false;
@@ -227,8 +226,8 @@ bool LinkEngine::Transceive(size_t frameLength) {
     Clock->SleepUntil(Clock->Now() + Ticks(RtsPause));
 
     // RTS stays up until the last bit has left, with one byte time to spare.
-    const auto transmitTicks = static_cast<int64_t>(
-        (total + 1) * BitsPerByte * TimerFrequency / static_cast<uint64_t>(rate));
+    const auto transmitTicks = static_cast<int64_t>((total + 1) * BitsPerByte * TimerFrequency /
+                                                    static_cast<uint64_t>(rate));
     const LinkTime transmitted = Clock->Now() + LinkDuration(transmitTicks);
     if (!Port->Write(line.data(), total)) {
         ClearComErrors(Port);

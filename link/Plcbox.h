@@ -73,17 +73,17 @@ struct LinkEngine {
     std::array<uint8_t, 256> ResponseBuffer{};
     ComPort* Port = nullptr;  // not owned
     uint8_t DeviceAddress;
-    int32_t BaudRate = 1200;        // bit/s
-    uint8_t PreambleCount = 0;      // 0xFF bytes before the frame
-    int32_t NextByteTimeout = 10;   // ms, longest gap between response bytes
+    int32_t BaudRate = 1200;          // bit/s
+    uint8_t PreambleCount = 0;        // 0xFF bytes before the frame
+    int32_t NextByteTimeout = 10;     // ms, longest gap between response bytes
     int32_t FirstByteTimeout = 2000;  // ms, from the moment RTS drops
-    int32_t RtsPause = 2;           // ms between raising RTS and sending
-    uint8_t Attempts = 2;           // per command, at least 1 runs
+    int32_t RtsPause = 2;             // ms between raising RTS and sending
+    uint8_t Attempts = 2;             // per command, at least 1 runs
     int32_t ResultCode = ResultOk;
-    Screen* Ui = nullptr;           // message pump and status bar; none in a bare engine
-    int StatusPanel = -1;           // panel that shows "Обмен..." during a command; -1 none
-    uint64_t TimerFrequency;        // counts per second of Clock
-    std::string MessageText;        // the composed text of result 8
+    Screen* Ui = nullptr;     // message pump and status bar; none in a bare engine
+    int StatusPanel = -1;     // panel that shows "Обмен..." during a command; -1 none
+    uint64_t TimerFrequency;  // counts per second of Clock
+    std::string MessageText;  // the composed text of result 8
     uint8_t CommandCode = 0;
     LinkClock* Clock;
 

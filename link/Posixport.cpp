@@ -52,11 +52,20 @@ public:
         tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
         tio.c_cflag |= CLOCAL | CREAD;
         switch (settings.ByteSize) {
-            case 5: tio.c_cflag |= CS5; break;
-            case 6: tio.c_cflag |= CS6; break;
-            case 7: tio.c_cflag |= CS7; break;
-            case 8: tio.c_cflag |= CS8; break;
-            default: return false;  // a tty has no 4-bit bytes: refused as a driver would
+            case 5:
+                tio.c_cflag |= CS5;
+                break;
+            case 6:
+                tio.c_cflag |= CS6;
+                break;
+            case 7:
+                tio.c_cflag |= CS7;
+                break;
+            case 8:
+                tio.c_cflag |= CS8;
+                break;
+            default:
+                return false;  // a tty has no 4-bit bytes: refused as a driver would
         }
         if (settings.Parity == 1) {
             tio.c_cflag |= PARENB;
@@ -100,9 +109,8 @@ public:
     bool SetRts(bool on) override { return ModemLine(TIOCM_RTS, on); }
 
     bool Write(const uint8_t* data, size_t count) override {
-        const uint64_t limitMs =
-            uint64_t{timeouts_.WriteTotalTimeoutMultiplier} * count +
-            timeouts_.WriteTotalTimeoutConstant;
+        const uint64_t limitMs = uint64_t{timeouts_.WriteTotalTimeoutMultiplier} * count +
+                                 timeouts_.WriteTotalTimeoutConstant;
         const auto deadline = Clock::now() + std::chrono::milliseconds(limitMs);
         size_t done = 0;
         while (done < count) {

@@ -33,7 +33,9 @@ void SetProgramPath(const char* argv0) {
     SetProgramDirectory(error ? std::string(".") : absolute.parent_path().string());
 }
 
-void SetProgramDirectory(const std::string& directory) { Directory() = directory; }
+void SetProgramDirectory(const std::string& directory) {
+    Directory() = directory;
+}
 
 const std::string& ProgramDirectory() {
     if (Directory().empty()) {

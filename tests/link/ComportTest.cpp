@@ -17,8 +17,8 @@ namespace fs = std::filesystem;
 using std::chrono::milliseconds;
 
 size_t OpenDescriptors() {
-    return static_cast<size_t>(std::distance(fs::directory_iterator("/proc/self/fd"),
-                                             fs::directory_iterator()));
+    return static_cast<size_t>(
+        std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()));
 }
 
 LineSettings At(int32_t rate) {

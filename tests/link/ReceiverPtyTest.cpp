@@ -41,7 +41,8 @@ struct ReceiverTest : testing::Test {
         return engine.ExecuteCommand(TableExchange, header.data(), header.size());
     }
     Bytes Response() const {
-        return {engine.ResponseBuffer.begin(), engine.ResponseBuffer.begin() + engine.ResponseBuffer[2]};
+        return {engine.ResponseBuffer.begin(),
+                engine.ResponseBuffer.begin() + engine.ResponseBuffer[2]};
     }
 
     PtyPeer peer;
@@ -54,7 +55,8 @@ TEST_F(ReceiverTest, RequestArrivesWholeAndTheAnswerIsTaken) {
     ASSERT_TRUE(ReadIdent());
     EXPECT_EQ(Response(), IdentResponse());
     ASSERT_EQ(peer.Requests().size(), 1u);
-    EXPECT_EQ(peer.Requests()[0], Bytes(engine.RequestBuffer.begin(), engine.RequestBuffer.begin() + 12));
+    EXPECT_EQ(peer.Requests()[0],
+              Bytes(engine.RequestBuffer.begin(), engine.RequestBuffer.begin() + 12));
 }
 
 TEST_F(ReceiverTest, NoiseBeforeTheStartSymbolIsDropped) {
@@ -139,7 +141,8 @@ TEST_F(ReceiverTest, LineThatVanishesFailsTheCommandWithoutSpinning) {
     EXPECT_FALSE(ReadIdent());
     unplug.join();
     EXPECT_EQ(engine.ResultCode, ResultWriteFailed);  // the second attempt finds no line
-    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double wall =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const double cpu = static_cast<double>(std::clock() - cpuStart) / CLOCKS_PER_SEC;
     EXPECT_LT(wall, 2.0);
     EXPECT_LT(cpu, wall / 2 + 0.05);  // a spinning loop would use the whole wait

@@ -51,9 +51,8 @@ TEST_F(LineTest, OneAttemptRunsTheWholeSequenceInOrder) {
     port.Answer(IdentResponse());
     ASSERT_TRUE(ReadIdent());
     using K = PortEvent;
-    const std::vector<PortEvent::Kind> expected = {K::Baud, K::Timeouts, K::Timeouts, K::Purge,
-                                                   K::Dtr,  K::Rts,      K::Write,    K::Rts,
-                                                   K::Purge};
+    const std::vector<PortEvent::Kind> expected = {
+        K::Baud, K::Timeouts, K::Timeouts, K::Purge, K::Dtr, K::Rts, K::Write, K::Rts, K::Purge};
     EXPECT_EQ(Kinds(), expected);
     EXPECT_EQ(port.events[0].value, 9600);
     const ComTimeouts& t = port.events[2].timeouts;
@@ -62,9 +61,9 @@ TEST_F(LineTest, OneAttemptRunsTheWholeSequenceInOrder) {
     EXPECT_EQ(t.ReadIntervalTimeout, MaxDword);
     EXPECT_EQ(t.ReadTotalTimeoutMultiplier, 0u);
     EXPECT_EQ(t.ReadTotalTimeoutConstant, 0u);
-    EXPECT_EQ(port.events[4].value, 1);  // DTR up
-    EXPECT_EQ(port.events[5].value, 1);  // RTS up
-    EXPECT_EQ(port.events[7].value, 0);  // RTS down
+    EXPECT_EQ(port.events[4].value, 1);              // DTR up
+    EXPECT_EQ(port.events[5].value, 1);              // RTS up
+    EXPECT_EQ(port.events[7].value, 0);              // RTS down
     EXPECT_TRUE(port.EventsOf(K::Dtr).size() == 1);  // DTR is never dropped
 }
 
@@ -110,7 +109,8 @@ TEST_F(LineTest, FirstByteDeadlineCountsFromTheRtsDrop) {
     port.events.clear();
     EXPECT_FALSE(ReadIdent());
     EXPECT_EQ(engine.ResultCode, ResultNoAnswer);
-    const auto waited = port.EventsOf(PortEvent::Purge).back().time - port.TimeOf(PortEvent::Rts, 0);
+    const auto waited =
+        port.EventsOf(PortEvent::Purge).back().time - port.TimeOf(PortEvent::Rts, 0);
     EXPECT_GT(waited, milliseconds(2000));
     EXPECT_LE(waited, milliseconds(2000) + nanoseconds(1));
 }

@@ -104,8 +104,8 @@ bool ScriptedPort::ClearErrors() {
 std::vector<uint8_t> ResponseFrame(uint8_t functionCode, const std::vector<uint8_t>& data,
                                    uint8_t address) {
     std::array<uint8_t, MaxFrameLength> frame{};
-    const size_t length = BuildFrame(ResponseStart, address, functionCode, data.data(),
-                                     data.size(), frame.data());
+    const size_t length =
+        BuildFrame(ResponseStart, address, functionCode, data.data(), data.size(), frame.data());
     return {frame.begin(), frame.begin() + static_cast<long>(length)};
 }
 

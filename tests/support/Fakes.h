@@ -39,8 +39,7 @@ public:
 
     // The answer to the next write: its bytes arrive from `delay` after RTS drops,
     // `spacing` apart. A write with no answer queued meets a silent device.
-    void Answer(std::vector<uint8_t> bytes,
-                LinkDuration delay = std::chrono::milliseconds(5),
+    void Answer(std::vector<uint8_t> bytes, LinkDuration delay = std::chrono::milliseconds(5),
                 LinkDuration spacing = LinkDuration::zero());
 
     bool failWrites = false;

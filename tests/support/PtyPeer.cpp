@@ -5,6 +5,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 
@@ -92,19 +93,15 @@ void PtyPeer::Run() {
             requests_.push_back(request);
         }
         for (const Step& step : responder_(request)) {
-            if (step.pause.count() > 0) {
-                const auto until = std::chrono::steady_clock::now() + step.pause;
-                while (!stop_ && std::chrono::steady_clock::now() < until) {
-                    usleep(static_cast<useconds_t>(std::min<int64_t>(
-                        1000, std::chrono::duration_cast<std::chrono::microseconds>(
-                                  until - std::chrono::steady_clock::now())
-                                  .count() +
-                                  1)));
-                }
+            const auto until = std::chrono::steady_clock::now() + step.pause;
+            while (!stop_ && std::chrono::steady_clock::now() < until) {
+                std::this_thread::sleep_until(std::min(
+                    until, std::chrono::steady_clock::now() + std::chrono::milliseconds(20)));
             }
             size_t done = 0;
             while (!stop_ && done < step.bytes.size()) {
-                const ssize_t n = write(master_, step.bytes.data() + done, step.bytes.size() - done);
+                const ssize_t n =
+                    write(master_, step.bytes.data() + done, step.bytes.size() - done);
                 if (n > 0) {
                     done += static_cast<size_t>(n);
                 } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
