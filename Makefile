@@ -1,5 +1,5 @@
 # zantir: `make test` builds everything and runs every test, then runs the core
-# tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
+# and simulator tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
 JOBS ?= $(shell nproc)
 BUILD ?= build
 SANBUILD ?= build-san
@@ -21,7 +21,7 @@ test-fast: build
 sanitize: deps
 	cmake -S . -B $(SANBUILD) -DCMAKE_BUILD_TYPE=Debug -DZANTIR_SANITIZE=ON
 	cmake --build $(SANBUILD) -j $(JOBS)
-	cd $(SANBUILD) && ctest --output-on-failure -L unit
+	cd $(SANBUILD) && ctest --output-on-failure -L 'unit|e2e'
 
 test: test-fast sanitize
 

@@ -1,0 +1,66 @@
+#include "tests/support/SimProcess.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <iterator>
+
+const char* SimExecutable() {
+    return ZANTIR_SIM_PATH;
+}
+
+SimProcess::SimProcess(const std::string& directory, std::vector<std::string> options,
+                       const std::string& name)
+    : linkPath_(directory + "/" + name) {
+    int out[2];
+    logPath_ = directory + "/" + name + ".log";
+    const int err = open(logPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (err < 0 || pipe2(out, O_CLOEXEC) != 0) {
+        return;
+    }
+    options.insert(options.begin(), {SimExecutable(), "--link", linkPath_});
+    std::vector<char*> argv;
+    for (auto& o : options) {
+        argv.push_back(o.data());
+    }
+    argv.push_back(nullptr);
+    pid_ = fork();
+    if (pid_ == 0) {
+        dup2(out[1], 1);
+        dup2(err, 2);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    close(out[1]);
+    close(err);
+    // The first line on stdout names the pty.
+    std::string line;
+    char c;
+    pollfd pfd{out[0], POLLIN, 0};
+    while (line.size() < 200 && poll(&pfd, 1, 5000) > 0 && read(out[0], &c, 1) == 1 && c != '\n') {
+        line += c;
+    }
+    close(out[0]);
+    if (line.rfind("pty ", 0) == 0) {
+        slavePath_ = line.substr(4);
+    }
+}
+
+std::string SimProcess::Stop() {
+    if (pid_ > 0) {
+        kill(pid_, SIGTERM);
+        int status = 0;
+        waitpid(pid_, &status, 0);
+        pid_ = -1;
+    }
+    std::ifstream in(logPath_);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+SimProcess::~SimProcess() {
+    Stop();
+}

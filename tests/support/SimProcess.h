@@ -1,0 +1,30 @@
+#pragma once
+// zantir-sim run as its own process on a pty, for end-to-end tests and the benchmark.
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+class SimProcess {
+public:
+    // Starts zantir-sim with --link <dir>/<name> and the given options; ok() tells
+    // whether it came up and printed its pty.
+    SimProcess(const std::string& directory, std::vector<std::string> options,
+               const std::string& name = "COM1");
+    ~SimProcess();
+    SimProcess(const SimProcess&) = delete;
+    SimProcess& operator=(const SimProcess&) = delete;
+
+    bool ok() const { return pid_ > 0 && !slavePath_.empty(); }
+    const std::string& LinkPath() const { return linkPath_; }
+    const std::string& SlavePath() const { return slavePath_; }
+    // Ends the simulator; returns what it wrote on stderr (its log) in all.
+    std::string Stop();
+
+private:
+    pid_t pid_ = -1;
+    std::string linkPath_, slavePath_, logPath_;
+};
+
+// Where the build put zantir-sim.
+const char* SimExecutable();
