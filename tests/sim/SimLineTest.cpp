@@ -8,7 +8,14 @@
 #include <thread>
 #include <vector>
 
+#include <poll.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+
+#include "link/Linerate.h"
 #include "link/Plcbox.h"
+#include "tests/support/PtyPeer.h"
 #include "tests/support/SimProcess.h"
 
 namespace {
@@ -79,9 +86,9 @@ struct SimLineTest : testing::Test {
 };
 
 TEST_F(SimLineTest, EveryTableReadsAndAWriteReadsBack) {
-    Start({"--version", "6", "--masks", "000FFC,3FFFFF"});
+    Start({"--type", "7", "--version", "6", "--masks", "000FFC,3FFFFF"});
     ASSERT_TRUE(Read(0, 0, 17)) << engine.CommandSummary();
-    EXPECT_EQ(engine.ResponseBuffer[ResponseValuesOffset + 1], 8);
+    EXPECT_EQ(engine.ResponseBuffer[ResponseValuesOffset + 1], 7);
     EXPECT_EQ(engine.ResponseBuffer[ResponseValuesOffset + 3], 6);
     ASSERT_TRUE(Read(1, 0, 2));
     EXPECT_EQ(Values(4), (Bytes{0xFC, 0x0F, 0, 0}));
@@ -205,6 +212,74 @@ TEST_F(SimLineTest, DialResultsAsToldAndNoModemNoAnswer) {
     EXPECT_EQ(Say("ATD1\r"), "\r\nBUSY\r\n");
     Start({});
     EXPECT_EQ(Say("ath\r", milliseconds(500)), "");
+}
+
+TEST_F(SimLineTest, LatencyDelaysEveryAnswer) {
+    Start({"--latency", "300"});
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(Read(0, 0, 17));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, milliseconds(300));
+}
+
+// The far side of a real tty: frames written and read by hand.
+Bytes Exchange(int fd, const Bytes& data) {
+    Bytes frame(MaxFrameLength);
+    frame.resize(
+        BuildFrame(RequestStart, 0, TableExchange, data.data(), data.size(), frame.data()));
+    EXPECT_EQ(write(fd, frame.data(), frame.size()), static_cast<ssize_t>(frame.size()));
+    Bytes answer;
+    uint8_t buffer[256];
+    pollfd pfd{fd, POLLIN, 0};
+    while (poll(&pfd, 1, 1000) > 0) {
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n <= 0) {
+            break;
+        }
+        answer.insert(answer.end(), buffer, buffer + n);
+        while (!answer.empty() && answer.front() == PreambleByte) {
+            answer.erase(answer.begin());
+        }
+        if (answer.size() > 2 && answer.size() >= answer[2]) {
+            break;
+        }
+    }
+    return answer;
+}
+
+TEST_F(SimLineTest, ServesARealTtyAndMovesItsOwnRate) {
+    PtyPeer line;
+    ASSERT_TRUE(line.ok());
+    SimProcess device = SimProcess::OnTty(directory.string(), line.SlavePath(), {"--rate", "4800"});
+    ASSERT_TRUE(device.ok());
+    for (int i = 0; i < 200 && GetLineRate(line.MasterFd()) != 4800; ++i) {
+        std::this_thread::sleep_for(milliseconds(10));
+    }
+    ASSERT_EQ(GetLineRate(line.MasterFd()), 4800);
+    const Bytes ident = Exchange(line.MasterFd(), {0, 0, 17, 0, 0, 0});
+    ASSERT_EQ(ident.size(), 26u);
+    EXPECT_EQ(ident[3], 0x9D);
+    const Bytes written = Exchange(line.MasterFd(), {0, 0, 0, 3, 0, 1, 18});  // 38400 bit/s
+    ASSERT_EQ(written.size(), 6u);
+    for (int i = 0; i < 200 && GetLineRate(line.MasterFd()) != 38400; ++i) {
+        std::this_thread::sleep_for(milliseconds(10));
+    }
+    EXPECT_EQ(GetLineRate(line.MasterFd()), 38400);
+}
+
+TEST(SimCommandLine, HelpAndRefusedOptions) {
+    const std::string sim = SimExecutable();
+    auto run = [](const std::string& command) {
+        const int status = std::system((command + " >/dev/null 2>&1").c_str());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    EXPECT_EQ(run(sim + " --help | grep -q -- '--fault KIND'"), 0);
+    EXPECT_EQ(run(sim + " --help"), 0);
+    EXPECT_EQ(run(sim), 2);
+    EXPECT_EQ(run(sim + " --link /tmp/zantir-never --rate fast"), 2);
+    EXPECT_EQ(run(sim + " --link /tmp/zantir-never --fault loud"), 2);
+    EXPECT_EQ(run(sim + " --link /tmp/zantir-never --destroyed 9"), 2);
+    EXPECT_EQ(run(sim + " --link /tmp/zantir-never --dial-result MAYBE"), 2);
+    EXPECT_EQ(run(sim + " --tty /etc/hostname"), 2);
 }
 
 }  // namespace

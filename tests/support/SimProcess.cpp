@@ -15,28 +15,14 @@ const char* SimExecutable() {
 
 SimProcess::SimProcess(const std::string& directory, std::vector<std::string> options,
                        const std::string& name)
-    : linkPath_(directory + "/" + name) {
+    : linkPath_(directory + "/" + name), logPath_(directory + "/" + name + ".log") {
     int out[2];
-    logPath_ = directory + "/" + name + ".log";
-    const int err = open(logPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (err < 0 || pipe2(out, O_CLOEXEC) != 0) {
+    if (pipe2(out, O_CLOEXEC) != 0) {
         return;
     }
-    options.insert(options.begin(), {SimExecutable(), "--link", linkPath_});
-    std::vector<char*> argv;
-    for (auto& o : options) {
-        argv.push_back(o.data());
-    }
-    argv.push_back(nullptr);
-    pid_ = fork();
-    if (pid_ == 0) {
-        dup2(out[1], 1);
-        dup2(err, 2);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
+    options.insert(options.begin(), {"--link", linkPath_});
+    Spawn(std::move(options), out[1]);
     close(out[1]);
-    close(err);
     // The first line on stdout names the pty.
     std::string line;
     char c;
@@ -48,6 +34,48 @@ SimProcess::SimProcess(const std::string& directory, std::vector<std::string> op
     if (line.rfind("pty ", 0) == 0) {
         slavePath_ = line.substr(4);
     }
+}
+
+SimProcess SimProcess::OnTty(const std::string& directory, const std::string& tty,
+                             std::vector<std::string> options) {
+    SimProcess sim;
+    sim.onTty_ = true;
+    sim.logPath_ = directory + "/tty.log";
+    options.insert(options.begin(), {"--tty", tty});
+    sim.Spawn(std::move(options), -1);
+    return sim;
+}
+
+SimProcess::SimProcess(SimProcess&& other) noexcept
+    : onTty_(other.onTty_),
+      pid_(other.pid_),
+      linkPath_(std::move(other.linkPath_)),
+      slavePath_(std::move(other.slavePath_)),
+      logPath_(std::move(other.logPath_)) {
+    other.pid_ = -1;
+}
+
+void SimProcess::Spawn(std::vector<std::string> arguments, int stdoutFd) {
+    const int err = open(logPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (err < 0) {
+        return;
+    }
+    arguments.insert(arguments.begin(), SimExecutable());
+    std::vector<char*> argv;
+    for (auto& a : arguments) {
+        argv.push_back(a.data());
+    }
+    argv.push_back(nullptr);
+    pid_ = fork();
+    if (pid_ == 0) {
+        if (stdoutFd >= 0) {
+            dup2(stdoutFd, 1);
+        }
+        dup2(err, 2);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    close(err);
 }
 
 std::string SimProcess::Stop() {

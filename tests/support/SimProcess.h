@@ -11,17 +11,25 @@ public:
     // whether it came up and printed its pty.
     SimProcess(const std::string& directory, std::vector<std::string> options,
                const std::string& name = "COM1");
+    // Starts zantir-sim with --tty path and the given options; it prints nothing.
+    static SimProcess OnTty(const std::string& directory, const std::string& tty,
+                            std::vector<std::string> options);
+    SimProcess(SimProcess&& other) noexcept;
     ~SimProcess();
     SimProcess(const SimProcess&) = delete;
     SimProcess& operator=(const SimProcess&) = delete;
 
-    bool ok() const { return pid_ > 0 && !slavePath_.empty(); }
+    bool ok() const { return pid_ > 0 && (onTty_ || !slavePath_.empty()); }
     const std::string& LinkPath() const { return linkPath_; }
     const std::string& SlavePath() const { return slavePath_; }
     // Ends the simulator; returns what it wrote on stderr (its log) in all.
     std::string Stop();
 
 private:
+    SimProcess() = default;
+    void Spawn(std::vector<std::string> arguments, int stdoutFd);
+
+    bool onTty_ = false;
     pid_t pid_ = -1;
     std::string linkPath_, slavePath_, logPath_;
 };
