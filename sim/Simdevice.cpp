@@ -4,6 +4,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "config/Filestore.h"
 #include "link/Plcbox.h"
 
 namespace {
@@ -292,19 +293,11 @@ SimAnswer SimDevice::Handle(const std::vector<uint8_t>& frame) {
 }
 
 bool SimDevice::SaveState(const std::string& path) const {
-    const std::string temporary = path + ".tmp";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out.write(SimStateMagic, 4);
-        out.put(static_cast<char>(SimStateVersion));
-        out.write(reinterpret_cast<const char*>(&tables), sizeof tables);
-        out.flush();
-        if (!out) {
-            std::remove(temporary.c_str());
-            return false;
-        }
-    }
-    return std::rename(temporary.c_str(), path.c_str()) == 0;
+    std::vector<uint8_t> bytes(SimStateMagic, SimStateMagic + 4);
+    bytes.push_back(SimStateVersion);
+    const auto* raw = reinterpret_cast<const uint8_t*>(&tables);
+    bytes.insert(bytes.end(), raw, raw + sizeof tables);
+    return ReplaceFile(path, bytes.data(), bytes.size()) == ReplaceResult::Replaced;
 }
 
 bool SimDevice::LoadState(const std::string& path) {

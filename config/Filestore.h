@@ -1,0 +1,20 @@
+#pragma once
+// Whole small files read from their start and replaced in one step: a save never leaves
+// a half-written file where a good one stood.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// Reads up to capacity bytes from the start of the file; count says how many arrived
+// (fewer only when the file is shorter). False when it cannot be opened or read.
+bool ReadFileStart(const std::string& path, uint8_t* buffer, size_t capacity, size_t& count);
+
+enum class ReplaceResult {
+    Replaced,
+    NotCreated,  // no file could be created beside the target (no directory, no right)
+    NotWritten,  // writing or putting the new file in place failed
+};
+
+// Writes a new file beside the target and renames it over the target. On failure the
+// target is left as it was and nothing is left behind.
+ReplaceResult ReplaceFile(const std::string& path, const uint8_t* data, size_t size);

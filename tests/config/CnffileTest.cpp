@@ -1,0 +1,172 @@
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
+#include <cstring>
+
+#include "config/Cnffile.h"
+#include "tests/support/Filetesting.h"
+
+namespace {
+
+using namespace filetesting;
+
+const char NotConfigLine2[] = "устройства zrt16-mk (\"Зантир\")";
+
+Bytes RecordBytes(const ConfigRecord& record) {
+    Bytes bytes(ConfigRecordSize);
+    std::memcpy(bytes.data(), &record, bytes.size());
+    return bytes;
+}
+
+// A file as a device read leaves it, reserved areas included, so that nothing is lost.
+Bytes ConfigFileBytes(size_t size) {
+    Bytes bytes = Pattern(size, 3);
+    bytes[0] = 1;
+    bytes[2] = DeviceTypeCode;
+    bytes[4] = 5;
+    return bytes;
+}
+
+struct CnfFileTest : testing::Test {
+    // Reads the file into a record that shows whether it was touched.
+    bool Read(const std::string& path) {
+        record = NewConfigRecord(6);
+        record.Reserved4.fill(0xEE);
+        untouched = RecordBytes(record);
+        return ReadConfigFile(path, record, notice);
+    }
+    void ExpectRefused(const std::string& name) {
+        EXPECT_FALSE(Read(dir / name));
+        EXPECT_FALSE(notice.Error);
+        EXPECT_EQ(notice.Line1, "Файл " + name + " не является файлом конфигурации");
+        EXPECT_EQ(notice.Line2, NotConfigLine2);
+        EXPECT_EQ(RecordBytes(record), untouched);
+    }
+
+    ScratchDir dir;
+    ConfigRecord record;
+    Bytes untouched;
+    FileNotice notice;
+};
+
+TEST_F(CnfFileTest, TheFirst1247BytesOfALongEnoughFileAreTheRecord) {
+    for (size_t size : {ConfigRecordSize, size_t{1300}}) {
+        SCOPED_TRACE(size);
+        const Bytes file = ConfigFileBytes(size);
+        WriteBytes(dir / "long.cnf", file);
+        ASSERT_TRUE(Read(dir / "long.cnf"));
+        EXPECT_EQ(RecordBytes(record), Bytes(file.begin(), file.begin() + ConfigRecordSize));
+    }
+}
+
+TEST_F(CnfFileTest, LegacyFileIsConvertedToAVersionThreeRecord) {
+    const Bytes file = Pattern(LegacyConfigFileSize, 9);
+    WriteBytes(dir / "old.cnf", file);
+    ASSERT_TRUE(Read(dir / "old.cnf"));
+    Bytes expected(ConfigRecordSize, 0);
+    expected[2] = 8;
+    expected[4] = 3;
+    std::copy_n(file.begin(), 7, expected.begin() + 38);
+    std::copy_n(file.begin() + 25, 765, expected.begin() + 63);
+    std::copy_n(file.begin() + 1045, 64, expected.begin() + 1083);
+    EXPECT_EQ(RecordBytes(record), expected);
+    EXPECT_EQ(record.IdentPresent, 0);
+}
+
+TEST_F(CnfFileTest, FilesOfOtherSizesOrAnotherDeviceAreRefused) {
+    for (size_t size : {size_t{1210}, size_t{1212}, size_t{1246}}) {
+        SCOPED_TRACE(size);
+        WriteBytes(dir / "odd.cnf", ConfigFileBytes(size));  // byte 2 is 8 all the same
+        ExpectRefused("odd.cnf");
+    }
+    WriteBytes(dir / "empty.cnf", {});
+    ExpectRefused("empty.cnf");
+    Bytes other = ConfigFileBytes(ConfigRecordSize);
+    other[2] = 7;
+    WriteBytes(dir / "other.cnf", other);
+    ExpectRefused("other.cnf");
+}
+
+TEST_F(CnfFileTest, AFileThatCannotBeReadIsAnOpeningError) {
+    for (const std::string& path : {dir / "missing.cnf", dir.path.string()}) {
+        SCOPED_TRACE(path);
+        EXPECT_FALSE(Read(path));
+        EXPECT_TRUE(notice.Error);
+        EXPECT_EQ(notice.Line1, "Ошибка открытия файла");
+        EXPECT_EQ(notice.Line2, "");
+        EXPECT_EQ(RecordBytes(record), untouched);
+    }
+}
+
+TEST_F(CnfFileTest, SavedFileReopensByteForByte) {
+    const Bytes original = ConfigFileBytes(ConfigRecordSize);
+    std::memcpy(&record, original.data(), original.size());
+    WriteBytes(dir / "zrt16-mk5-240307.cnf", Bytes(3000, 0x55));  // replaced, not patched
+
+    ASSERT_TRUE(WriteConfigFile(dir / "zrt16-mk5-240307.cnf", record, notice));
+    EXPECT_FALSE(notice.Error);
+    EXPECT_EQ(notice.Line1, "Параметры конфигурации");
+    EXPECT_EQ(notice.Line2, "сохранены в файле zrt16-mk5-240307.cnf");
+    EXPECT_EQ(ReadBytes(dir / "zrt16-mk5-240307.cnf"), original);
+    EXPECT_EQ(dir.Names(), std::vector<std::string>{"zrt16-mk5-240307.cnf"});
+
+    ConfigRecord reopened{};
+    ASSERT_TRUE(ReadConfigFile(dir / "zrt16-mk5-240307.cnf", reopened, notice));
+    EXPECT_EQ(RecordBytes(reopened), original);
+}
+
+TEST_F(CnfFileTest, ASaveThatCannotCreateTheFileKeepsTheOldOne) {
+    const Bytes old = ConfigFileBytes(ConfigRecordSize);
+    WriteBytes(dir / "kept.cnf", old);
+    record = NewConfigRecord(3);
+    {
+        ReadOnlyDir readOnly(dir.path);
+        if (readOnly.Writable()) {
+            GTEST_SKIP() << "this process writes into read-only directories";
+        }
+        EXPECT_FALSE(WriteConfigFile(dir / "kept.cnf", record, notice));
+        EXPECT_FALSE(WriteConfigFile(dir / "new.cnf", record, notice));
+    }
+    EXPECT_TRUE(notice.Error);
+    EXPECT_EQ(notice.Line1, "Ошибка открытия файла");
+    EXPECT_EQ(ReadBytes(dir / "kept.cnf"), old);
+    EXPECT_EQ(dir.Names(), std::vector<std::string>{"kept.cnf"});
+}
+
+TEST_F(CnfFileTest, AWriteThatFailsHalfwayIsReportedAndKeepsTheOldFile) {
+    const Bytes old = ConfigFileBytes(ConfigRecordSize);
+    WriteBytes(dir / "kept.cnf", old);
+    record = NewConfigRecord(3);
+
+    // A file size limit below one record: the write stops partway, as on a full disk.
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 100;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool saved_ok = WriteConfigFile(dir / "kept.cnf", record, notice);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+
+    EXPECT_FALSE(saved_ok);
+    EXPECT_TRUE(notice.Error);
+    EXPECT_EQ(notice.Line1, "Ошибка записи файла kept.cnf");
+    EXPECT_EQ(notice.Line2, "Параметры конфигурации не сохранены");
+    EXPECT_EQ(ReadBytes(dir / "kept.cnf"), old);
+    EXPECT_EQ(dir.Names(), std::vector<std::string>{"kept.cnf"});
+}
+
+TEST(CnfFileNames, DefaultNameAndExtension) {
+    EXPECT_EQ(DefaultConfigFileName("/opt/zantir/CONFIG", 5, 2024, 3, 7),
+              "/opt/zantir/CONFIG/zrt16-mk5-240307.cnf");
+    EXPECT_EQ(DefaultConfigFileName("CONFIG", 3, 2031, 12, 25), "CONFIG/zrt16-mk3-311225.cnf");
+
+    EXPECT_EQ(WithConfigExtension("/data/test"), "/data/test.cnf");
+    EXPECT_EQ(WithConfigExtension("/data/test.txt"), "/data/test.txt");
+    EXPECT_EQ(WithConfigExtension("/data/v1.2/test"), "/data/v1.2/test.cnf");
+    EXPECT_EQ(FileNameOf("/data/v1.2/test.cnf"), "test.cnf");
+}
+
+}  // namespace
