@@ -2,6 +2,7 @@
 // Doubles for the link: a clock that moves only when the code under test waits, a port
 // that records every line operation with its time and answers as the test scripts it,
 // and a screen that records every text and message pump.
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <deque>
@@ -76,14 +77,56 @@ private:
 
 class RecordingScreen final : public Screen {
 public:
+    struct Message {
+        int kind;
+        std::string first, second;
+        bool operator==(const Message&) const = default;
+    };
+
     explicit RecordingScreen(LinkClock& clock) : clock_(clock) {}
     void SetPanelText(int panel, const std::string& text) override {
         panels.emplace_back(panel, text);
     }
     void ProcessMessages() override { pumps.push_back(clock_.Now()); }
+    void SetProgressMaximum(int maximum) override {
+        progressMaximum = maximum;
+        progress = 0;
+    }
+    void StepProgress() override { ++progress; }
+    void FillProgress() override { progress = std::max(progress, progressMaximum); }
+    // Answers questions from `answers` in turn, then Нет.
+    bool ShowMessage(int kind, const std::string& first, const std::string& second) override {
+        messages.push_back({kind, first, second});
+        if (answers.empty()) {
+            return false;
+        }
+        const bool answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+    bool EscapePressed() override {
+        const bool pressed = escape;
+        escape = false;
+        return pressed;
+    }
+    // Texts that panel has shown, in order.
+    std::vector<std::string> PanelTexts(int panel) const {
+        std::vector<std::string> texts;
+        for (const auto& [p, text] : panels) {
+            if (p == panel) {
+                texts.push_back(text);
+            }
+        }
+        return texts;
+    }
 
     std::vector<std::pair<int, std::string>> panels;
     std::vector<LinkTime> pumps;
+    std::vector<Message> messages;
+    std::deque<bool> answers;
+    int progressMaximum = 0;
+    int progress = 0;
+    bool escape = false;
 
 private:
     LinkClock& clock_;

@@ -1,0 +1,221 @@
+#include "link/Conffun.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "config/Baudrates.h"
+#include "config/Stringi.h"
+
+namespace {
+
+// Bytes a device keeps between finishing a whole read or write and its next request.
+constexpr auto SettleTime = std::chrono::milliseconds(500);
+
+const char EchoMismatchText[] = "Несоответствие запрошенных и переданных данных";
+
+std::string Printf(const char* format, int a, int b = 0, int c = 0) {
+    char text[204];
+    std::snprintf(text, sizeof text, format, a, b, c);
+    return text;
+}
+
+std::string StatusText(const TableRequest& r) {
+    if (r.ReadFieldCount() > 1) {
+        return Printf("Чтение из таблицы %d (поля %d-%d)", r.ReadTable(), r.ReadFirstField(),
+                      r.ReadFirstField() + r.ReadFieldCount());
+    }
+    if (r.ReadFieldCount() == 1) {
+        return Printf("Чтение из таблицы %d (поле %d)", r.ReadTable(), r.ReadFirstField());
+    }
+    if (r.WriteFieldCount() > 1) {
+        return Printf("Запись в таблицу %d (поля %d-%d)", r.WriteTable(), r.WriteFirstField(),
+                      r.WriteFirstField() + r.WriteFieldCount());
+    }
+    return Printf("Запись в таблицу %d (поле %d)", r.WriteTable(), r.WriteFirstField());
+}
+
+// The retry question; true when the operator wants another try.
+bool AskRetry(TableAccess& access, const TableRequest& r) {
+    const bool reading = r.ReadFieldCount() > 0;
+    const int table = reading ? r.ReadTable() : r.WriteTable();
+    const std::string first = reading ? Printf("Не выполнено чтение из таблицы %d.", table)
+                                      : Printf("Не выполнена запись в таблицу %d.", table);
+    const std::string second = std::string("\"") + TableName(table) + "\"";
+    const bool again = access.Ui.ShowMessage(MessageRetry, first, second);
+    access.Ui.SetPanelText(OperationPanel, "");
+    return again;
+}
+
+bool EchoMatches(const LinkEngine& engine, const TableRequest& r) {
+    return engine.ResponseBuffer[4] == r.ReadTable() &&
+           engine.ResponseBuffer[5] == r.ReadFirstField() &&
+           engine.ResponseBuffer[6] == r.ReadFieldCount();
+}
+
+// Reads a run of fields into the image at offset.
+bool ReadInto(TableAccess& access, uint8_t table, uint8_t first, uint8_t count, size_t offset,
+              size_t bytes) {
+    if (!ExchangeTable(access, ReadRequest(table, first, count))) {
+        return false;
+    }
+    std::memcpy(&access.Image.Bytes[offset], &access.Engine.ResponseBuffer[ResponseValuesOffset],
+                bytes);
+    return true;
+}
+
+bool WriteFrom(TableAccess& access, uint8_t table, uint8_t first, uint8_t count, size_t offset) {
+    return ExchangeTable(access, WriteRequest(table, first, count, &access.Image.Bytes[offset]));
+}
+
+void Settle(TableAccess& access) {
+    access.Ui.FillProgress();
+    access.Ui.ProcessMessages();
+    LinkClock& clock = *access.Engine.Clock;
+    clock.SleepUntil(clock.Now() + SettleTime);
+}
+
+}  // namespace
+
+TableRequest ReadRequest(uint8_t table, uint8_t firstField, uint8_t fieldCount) {
+    TableRequest r;
+    r.Data[0] = table;
+    r.Data[1] = firstField;
+    r.Data[2] = fieldCount;
+    return r;
+}
+
+TableRequest WriteRequest(uint8_t table, uint8_t firstField, uint8_t fieldCount,
+                          const uint8_t* values) {
+    TableRequest r;
+    r.Data[3] = table;
+    r.Data[4] = firstField;
+    r.Data[5] = fieldCount;
+    const DeviceTable* layout = FindDeviceTable(table);
+    const size_t bytes = std::min<size_t>(size_t{fieldCount} * (layout ? layout->FieldSize : 1),
+                                          r.Data.size() - r.Length);
+    std::memcpy(&r.Data[r.Length], values, bytes);
+    r.Length += bytes;
+    return r;
+}
+
+std::string ConnectionText(const ConnectionSettings& settings) {
+    const int32_t rate = settings.BaudRate;
+    return Printf(" COM%d,   %d бит/с", settings.PortNumber, rate);
+}
+
+bool ExchangeTable(TableAccess& access, const TableRequest& request) {
+    Screen& ui = access.Ui;
+    LinkEngine& engine = access.Engine;
+    ui.ProcessMessages();
+    for (;;) {
+        ui.SetPanelText(OperationPanel, StatusText(request));
+        if (!engine.ExecuteCommand(TableExchange, request.Data.data(), request.Length)) {
+            ui.SetPanelText(OperationPanel, engine.CommandSummary());
+            ui.ProcessMessages();
+        } else if (request.ReadFieldCount() > 0 && !EchoMatches(engine, request)) {
+            ui.SetPanelText(OperationPanel, EchoMismatchText);
+        } else {
+            ui.SetPanelText(OperationPanel, "");
+            ui.ProcessMessages();
+            return true;
+        }
+        if (!AskRetry(access, request)) {
+            return false;
+        }
+        ui.ProcessMessages();
+    }
+}
+
+bool ReadIdent(TableAccess& access) {
+    return ReadInto(access, IdentTable.Number, 0, IdentTable.FieldCount, IdentOffset,
+                    IdentTable.Bytes());
+}
+
+bool ReadRateMask(TableAccess& access) {
+    return ReadInto(access, RateMaskTable.Number, 0, RateMaskTable.FieldCount, RateMaskOffset,
+                    RateMaskTable.Bytes());
+}
+
+bool ReadAllTables(TableAccess& access) {
+    Screen& ui = access.Ui;
+    ConfigImage& image = access.Image;
+    ui.SetProgressMaximum(ConfigTableCount + 3);
+    if (!ReadIdent(access)) {
+        return false;
+    }
+    ui.StepProgress();
+    const auto linkFields = static_cast<uint8_t>(image.LinkTableBytes());
+    if (!ReadInto(access, LinkTable.Number, 0, linkFields, LinkTableOffset, linkFields)) {
+        return false;
+    }
+    ui.StepProgress();
+    ui.ProcessMessages();
+    RepairUpperLevelBaudCode(image);
+    if (!ReadInto(access, ModemTable.Number, 0, ModemTable.FieldCount, ModemTableOffset,
+                  ModemTable.Bytes())) {
+        return false;
+    }
+    ui.StepProgress();
+    const int rest = FlowComputerTable.FieldCount - FlowComputerReadSplit;
+    if (!ReadInto(access, FlowComputerTable.Number, 0, FlowComputerReadSplit, FlowComputerOffset,
+                  FlowComputerReadSplit)) {
+        return false;
+    }
+    ui.StepProgress();
+    if (!ReadInto(access, FlowComputerTable.Number, FlowComputerReadSplit,
+                  static_cast<uint8_t>(rest), FlowComputerOffset + FlowComputerReadSplit,
+                  static_cast<size_t>(rest))) {
+        return false;
+    }
+    ui.StepProgress();
+    if (!ReadRateMask(access)) {
+        return false;
+    }
+    ui.StepProgress();
+    Settle(access);
+    return true;
+}
+
+bool WriteSelectedTables(TableAccess& access, const std::array<uint8_t, TableCount>& marks) {
+    Screen& ui = access.Ui;
+    ui.SetProgressMaximum(static_cast<int>(std::count_if(marks.begin(), marks.end(),
+                                                         [](uint8_t m) { return m != 0; })) +
+                          1);
+    if (marks[LinkTable.Number]) {
+        const auto fields = static_cast<uint8_t>(access.Image.LinkTableBytes());
+        if (!WriteFrom(access, LinkTable.Number, 0, fields, LinkTableOffset)) {
+            return false;
+        }
+        ui.StepProgress();
+        ui.ProcessMessages();
+        // The device now listens at the rate just written; a code it cannot have is not
+        // followed, or the link would fall to the slowest rate the port knows.
+        const int32_t rate = BaudRateOf(access.Image.Bytes[LinkTableOffset + UpperLevelBaudCode]);
+        if (rate > 0) {
+            access.Settings.BaudRate = rate;
+            access.Engine.BaudRate = rate;
+        }
+        ui.SetPanelText(ConnectionPanel, ConnectionText(access.Settings));
+    }
+    if (marks[ModemTable.Number]) {
+        if (!WriteFrom(access, ModemTable.Number, 0, ModemTable.FieldCount, ModemTableOffset)) {
+            return false;
+        }
+        ui.StepProgress();
+    }
+    if (marks[FlowComputerTable.Number]) {
+        const int rest = FlowComputerTable.FieldCount - MaxWriteFields;
+        if (!WriteFrom(access, FlowComputerTable.Number, 0, MaxWriteFields, FlowComputerOffset)) {
+            return false;
+        }
+        ui.StepProgress();
+        if (!WriteFrom(access, FlowComputerTable.Number, MaxWriteFields, static_cast<uint8_t>(rest),
+                       FlowComputerOffset + MaxWriteFields)) {
+            return false;
+        }
+        ui.StepProgress();
+    }
+    Settle(access);
+    return true;
+}

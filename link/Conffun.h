@@ -1,0 +1,58 @@
+#pragma once
+// Table operations: they move the device's tables between the device and the
+// ConfigImage with table exchange requests, show what they do in the status bar and a
+// progress bar, and ask the operator whether to retry when an exchange fails.
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "config/Configimage.h"
+#include "connection/Settings.h"
+#include "link/Plcbox.h"
+#include "link/Screen.h"
+
+inline constexpr int ConnectionPanel = 0;  // " COM1,   9600 бит/с"
+inline constexpr int OperationPanel = 1;   // progress texts and failure summaries
+
+// What the operations work on; the main window owns all of it for the whole run.
+struct TableAccess {
+    LinkEngine& Engine;
+    ConfigImage& Image;
+    ConnectionSettings& Settings;
+    Screen& Ui;
+};
+
+// A table exchange request: the header and up to 243 values.
+struct TableRequest {
+    std::array<uint8_t, MaxDataLength> Data{};
+    size_t Length = sizeof(TableExchangeHeader);
+
+    uint8_t ReadTable() const { return Data[0]; }
+    uint8_t ReadFirstField() const { return Data[1]; }
+    uint8_t ReadFieldCount() const { return Data[2]; }
+    uint8_t WriteTable() const { return Data[3]; }
+    uint8_t WriteFirstField() const { return Data[4]; }
+    uint8_t WriteFieldCount() const { return Data[5]; }
+};
+
+TableRequest ReadRequest(uint8_t table, uint8_t firstField, uint8_t fieldCount);
+// values holds fieldCount fields of the table's width.
+TableRequest WriteRequest(uint8_t table, uint8_t firstField, uint8_t fieldCount,
+                          const uint8_t* values);
+
+// The status-bar text of the connection: port and rate.
+std::string ConnectionText(const ConnectionSettings& settings);
+
+// One exchange, retried for as long as the operator answers Да; false when he declines.
+// The values of a read are then in the engine's ResponseBuffer from offset 7.
+bool ExchangeTable(TableAccess& access, const TableRequest& request);
+// Table 0 into the image.
+bool ReadIdent(TableAccess& access);
+// Table 1 into the image.
+bool ReadRateMask(TableAccess& access);
+// Tables 0, 3, 5, 6 and 1 into the image, with progress.
+bool ReadAllTables(TableAccess& access);
+// Tables 3, 5 and 6 from the image where marks[table] is set, with progress. After
+// table 3 the link moves to the rate the device now has.
+bool WriteSelectedTables(TableAccess& access, const std::array<uint8_t, TableCount>& marks);
