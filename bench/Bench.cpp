@@ -1,16 +1,22 @@
-// zantir-bench: what an exchange costs. A pty peer answers an identification read
-// 200 ms after it arrives, at 9600 bit/s; 50 exchanges are timed.
+// zantir-bench: what an exchange costs (a pty peer answers an identification read 200 ms
+// after it arrives, 50 exchanges at 9600 bit/s), and what a whole configuration read
+// from zantir-sim costs against the time its bytes and pauses need.
 #include <time.h>
+
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "link/Conffun.h"
 #include "link/Plcbox.h"
 #include "tests/support/Fakes.h"
 #include "tests/support/PtyPeer.h"
+#include "tests/support/SimProcess.h"
 
 namespace {
 
@@ -41,15 +47,19 @@ public:
     bool Write(const uint8_t* data, size_t count) override {
         writeStarted = std::chrono::steady_clock::now();
         written = count;
+        totalWritten += count;
         return port_.Write(data, count);
     }
     ReadStatus ReadByte(uint8_t& byte, std::chrono::nanoseconds wait) override {
-        return port_.ReadByte(byte, wait);
+        const ReadStatus status = port_.ReadByte(byte, wait);
+        totalRead += status == ReadStatus::Byte ? 1 : 0;
+        return status;
     }
     bool ClearErrors() override { return port_.ClearErrors(); }
 
     LinkTime writeStarted, rtsDropped;
     size_t written = 0;
+    size_t totalWritten = 0, totalRead = 0;
 
 private:
     ComPort& port_;
@@ -68,15 +78,14 @@ Stats Summarise(std::vector<double> values) {
     return {values[values.size() / 2], values.back(), sum / static_cast<double>(values.size())};
 }
 
-}  // namespace
-
-int main() {
+// One identification read after another against a peer that answers in 200 ms.
+bool ExchangeCost() {
     constexpr int Exchanges = 50;
     constexpr int32_t Rate = 9600;
     PtyPeer peer;
     if (!peer.ok()) {
         std::fprintf(stderr, "zantir-bench: no pty\n");
-        return 1;
+        return false;
     }
     peer.Serve([](const std::vector<uint8_t>&) {
         return std::vector<PtyPeer::Step>{{std::chrono::milliseconds(200), IdentResponse()}};
@@ -86,7 +95,7 @@ int main() {
     ComPortHandle line = OpenComPortAt(peer.SlavePath(), settings);
     if (!line) {
         std::fprintf(stderr, "zantir-bench: cannot open %s\n", peer.SlavePath().c_str());
-        return 1;
+        return false;
     }
     TimingPort port(*line);
     LinkEngine engine(0);
@@ -104,7 +113,7 @@ int main() {
         if (!ok) {
             std::fprintf(stderr, "zantir-bench: exchange %d failed: %s\n", i + 1,
                          engine.CommandSummary().c_str());
-            return 1;
+            return false;
         }
         const auto transmit = std::chrono::nanoseconds(
             static_cast<int64_t>((port.written + 1) * 10 * 1000000000ULL / Rate));
@@ -137,5 +146,80 @@ int main() {
                 delayOk ? "met" : "MISSED");
     std::printf("  RTS-drop error median  %6.3f ms (at most 0.5 ms)   %s\n", r.median,
                 rtsOk ? "met" : "MISSED");
-    return cpuOk && delayOk && rtsOk ? 0 : 2;
+    return cpuOk && delayOk && rtsOk;
+}
+
+// Screen of a run without a window: nothing to show, nobody to answer.
+class NoScreen final : public Screen {
+public:
+    void SetPanelText(int, const std::string&) override {}
+    void ProcessMessages() override {}
+    void SetProgressMaximum(int) override {}
+    void StepProgress() override {}
+    void FillProgress() override {}
+    bool ShowMessage(int, const std::string&, const std::string&) override { return false; }
+    bool EscapePressed() override { return false; }
+};
+
+// The whole configuration read from zantir-sim, against what the line and the
+// prescribed pauses alone take.
+bool WholeReadCost() {
+    constexpr int32_t Rate = 9600;
+    constexpr int Latency = 5;
+    constexpr int Requests = 6;
+    char pattern[] = "/tmp/zantir-bench-XXXXXX";
+    const std::string directory = mkdtemp(pattern);
+    SimProcess sim(directory, {"--latency", std::to_string(Latency)});
+    LineSettings settings;
+    settings.BaudRate = Rate;
+    ComPortHandle line = sim.ok() ? OpenComPortAt(sim.LinkPath(), settings) : nullptr;
+    if (!line) {
+        std::fprintf(stderr, "zantir-bench: zantir-sim did not come up\n");
+        return false;
+    }
+    TimingPort port(*line);
+    LinkEngine engine(0);
+    engine.Port = &port;
+    engine.BaudRate = Rate;
+    ConfigImage image;
+    ConnectionSettings connection;
+    NoScreen screen;
+    TableAccess access{engine, image, connection, screen};
+
+    const auto start = std::chrono::steady_clock::now();
+    const bool ok = ReadAllTables(access);
+    const double wall = Seconds(std::chrono::steady_clock::now() - start).count() * 1e3;
+    line.reset();
+    sim.Stop();
+    std::filesystem::remove_all(directory);
+    if (!ok) {
+        std::fprintf(stderr, "zantir-bench: the whole read failed\n");
+        return false;
+    }
+    const double byteMs = 10.0 * 1e3 / Rate;
+    const size_t bytes = port.totalWritten + port.totalRead;
+    const double wire = static_cast<double>(bytes) * byteMs;
+    const double pauses = Requests * (engine.RtsPause + byteMs) + 500.0;
+    const double latency = Requests * Latency;
+    const double needed = wire + pauses + latency;
+    const double ratio = wall / needed;
+    std::printf("\nzantir-bench: whole configuration read from zantir-sim at %d bit/s\n\n", Rate);
+    std::printf("  bytes on the line (requests %zu, responses %zu)   %8.1f ms\n", port.totalWritten,
+                port.totalRead, wire);
+    std::printf("  RTS pauses, extra byte per request, closing 500 ms  %8.1f ms\n", pauses);
+    std::printf("  simulator latency (%d x %d ms)                     %8.1f ms\n", Requests,
+                Latency, latency);
+    std::printf("  what the read must take                             %8.1f ms\n", needed);
+    std::printf("  what it took                                        %8.1f ms\n", wall);
+    std::printf("\ntargets\n  took / must take         %6.3f    (at most 1.10)    %s\n", ratio,
+                ratio <= 1.10 ? "met" : "MISSED");
+    return ratio <= 1.10;
+}
+
+}  // namespace
+
+int main() {
+    const bool exchange = ExchangeCost();
+    const bool whole = WholeReadCost();
+    return exchange && whole ? 0 : 2;
 }
