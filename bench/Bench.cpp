@@ -28,43 +28,6 @@ double ProcessCpuSeconds() {
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
 }
 
-// Passes every call through to the real port and notes when the frame was handed over
-// and when RTS dropped.
-class TimingPort final : public ComPort {
-public:
-    explicit TimingPort(ComPort& port) : port_(port) {}
-    bool SetBaudRate(int32_t rate) override { return port_.SetBaudRate(rate); }
-    bool GetTimeouts(ComTimeouts& t) override { return port_.GetTimeouts(t); }
-    bool SetTimeouts(const ComTimeouts& t) override { return port_.SetTimeouts(t); }
-    bool Purge() override { return port_.Purge(); }
-    bool SetDtr(bool on) override { return port_.SetDtr(on); }
-    bool SetRts(bool on) override {
-        if (!on) {
-            rtsDropped = std::chrono::steady_clock::now();
-        }
-        return port_.SetRts(on);
-    }
-    bool Write(const uint8_t* data, size_t count) override {
-        writeStarted = std::chrono::steady_clock::now();
-        written = count;
-        totalWritten += count;
-        return port_.Write(data, count);
-    }
-    ReadStatus ReadByte(uint8_t& byte, std::chrono::nanoseconds wait) override {
-        const ReadStatus status = port_.ReadByte(byte, wait);
-        totalRead += status == ReadStatus::Byte ? 1 : 0;
-        return status;
-    }
-    bool ClearErrors() override { return port_.ClearErrors(); }
-
-    LinkTime writeStarted, rtsDropped;
-    size_t written = 0;
-    size_t totalWritten = 0, totalRead = 0;
-
-private:
-    ComPort& port_;
-};
-
 struct Stats {
     double median, worst, mean;
 };
@@ -97,7 +60,7 @@ bool ExchangeCost() {
         std::fprintf(stderr, "zantir-bench: cannot open %s\n", peer.SlavePath().c_str());
         return false;
     }
-    TimingPort port(*line);
+    TappedPort port(*line);
     LinkEngine engine(0);
     engine.Port = &port;
     engine.BaudRate = Rate;
@@ -116,7 +79,7 @@ bool ExchangeCost() {
             return false;
         }
         const auto transmit = std::chrono::nanoseconds(
-            static_cast<int64_t>((port.written + 1) * 10 * 1000000000ULL / Rate));
+            static_cast<int64_t>((port.lastWrite + 1) * 10 * 1000000000ULL / Rate));
         wall.push_back(Seconds(end - start).count() * 1e3);
         cpu.push_back((cpuEnd - cpuStart) * 1e3);
         returnDelay.push_back(Seconds(end - peer.LastAnswerSent()).count() * 1e3);
@@ -177,7 +140,7 @@ bool WholeReadCost() {
         std::fprintf(stderr, "zantir-bench: zantir-sim did not come up\n");
         return false;
     }
-    TimingPort port(*line);
+    TappedPort port(*line);
     LinkEngine engine(0);
     engine.Port = &port;
     engine.BaudRate = Rate;
@@ -197,15 +160,15 @@ bool WholeReadCost() {
         return false;
     }
     const double byteMs = 10.0 * 1e3 / Rate;
-    const size_t bytes = port.totalWritten + port.totalRead;
+    const size_t bytes = port.sent.size() + port.received;
     const double wire = static_cast<double>(bytes) * byteMs;
     const double pauses = Requests * (engine.RtsPause + byteMs) + 500.0;
     const double latency = Requests * Latency;
     const double needed = wire + pauses + latency;
     const double ratio = wall / needed;
     std::printf("\nzantir-bench: whole configuration read from zantir-sim at %d bit/s\n\n", Rate);
-    std::printf("  bytes on the line (requests %zu, responses %zu)   %8.1f ms\n", port.totalWritten,
-                port.totalRead, wire);
+    std::printf("  bytes on the line (requests %zu, responses %zu)   %8.1f ms\n", port.sent.size(),
+                port.received, wire);
     std::printf("  RTS pauses, extra byte per request, closing 500 ms  %8.1f ms\n", pauses);
     std::printf("  simulator latency (%d x %d ms)                     %8.1f ms\n", Requests,
                 Latency, latency);

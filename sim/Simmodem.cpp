@@ -61,6 +61,11 @@ void SimModem::HangUp() {
     escapeAt_.reset();
 }
 
+void SimModem::Information(const std::string& text) {
+    const std::string line = "\r\n" + text + "\r\n";
+    output_.insert(output_.end(), line.begin(), line.end());
+}
+
 void SimModem::Result(const char* text, int code) {
     events_.push_back(std::string("modem -> ") + text);
     if (quiet_) {
@@ -159,6 +164,10 @@ void SimModem::RunCommandLine(const std::string& text, LinkTime now) {
             case 'Z':
                 Reset();
                 number();
+                break;
+            case 'I':
+                number();
+                Information("ZANTIR-SIM 9600");  // a line of its own before the result
                 break;
             case 'H':
                 number();

@@ -39,6 +39,7 @@ private:
     void CommandByte(uint8_t byte, LinkTime now);
     void RunCommandLine(const std::string& line, LinkTime now);
     void Result(const char* text, int code);
+    void Information(const std::string& text);
     void Reset();
     void HangUp();
 

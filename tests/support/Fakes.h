@@ -75,6 +75,43 @@ private:
     std::deque<std::pair<LinkTime, uint8_t>> incoming_;
 };
 
+// Passes everything through to a real port and notes what went over the line.
+class TappedPort final : public ComPort {
+public:
+    explicit TappedPort(ComPort& port) : port_(port) {}
+    bool SetBaudRate(int32_t rate) override { return port_.SetBaudRate(rate); }
+    bool GetTimeouts(ComTimeouts& t) override { return port_.GetTimeouts(t); }
+    bool SetTimeouts(const ComTimeouts& t) override { return port_.SetTimeouts(t); }
+    bool Purge() override { return port_.Purge(); }
+    bool SetDtr(bool on) override { return port_.SetDtr(on); }
+    bool SetRts(bool on) override {
+        if (!on) {
+            rtsDropped = std::chrono::steady_clock::now();
+        }
+        return port_.SetRts(on);
+    }
+    bool Write(const uint8_t* data, size_t count) override {
+        writeStarted = std::chrono::steady_clock::now();
+        lastWrite = count;
+        sent.append(reinterpret_cast<const char*>(data), count);
+        return port_.Write(data, count);
+    }
+    ReadStatus ReadByte(uint8_t& byte, std::chrono::nanoseconds wait) override {
+        const ReadStatus status = port_.ReadByte(byte, wait);
+        received += status == ReadStatus::Byte ? 1 : 0;
+        return status;
+    }
+    bool ClearErrors() override { return port_.ClearErrors(); }
+
+    std::string sent;  // every byte written, in order
+    size_t received = 0;
+    size_t lastWrite = 0;
+    LinkTime writeStarted, rtsDropped;
+
+private:
+    ComPort& port_;
+};
+
 class RecordingScreen final : public Screen {
 public:
     struct Message {
