@@ -19,7 +19,7 @@ test-fast: build
 	cd $(BUILD) && ctest --output-on-failure
 
 sanitize: deps
-	cmake -S . -B $(SANBUILD) -DCMAKE_BUILD_TYPE=Debug -DZANTIR_SANITIZE=ON
+	cmake -S . -B $(SANBUILD) -DCMAKE_BUILD_TYPE=Debug -DZANTIR_SANITIZE=ON -DZANTIR_GUI=OFF
 	cmake --build $(SANBUILD) -j $(JOBS)
 	cd $(SANBUILD) && ctest --output-on-failure -L 'unit|e2e'
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that the build and the tests need, when missing.
 set -euo pipefail
-needed=(g++ make cmake libgtest-dev)
+needed=(g++ make cmake libgtest-dev qt6-base-dev fonts-dejavu-core)
 missing=()
 for p in "${needed[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
