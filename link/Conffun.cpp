@@ -68,6 +68,17 @@ bool WriteFrom(TableAccess& access, uint8_t table, uint8_t first, uint8_t count,
     return ExchangeTable(access, WriteRequest(table, first, count, &access.Image.Bytes[offset]));
 }
 
+// The device now listens at the rate just written to table 3; a code it cannot have is
+// not followed, or the link would fall to the slowest rate the port knows.
+void FollowUpperLevelRate(TableAccess& access) {
+    const int32_t rate = BaudRateOf(access.Image.Bytes[LinkTableOffset + UpperLevelBaudCode]);
+    if (rate > 0) {
+        access.Settings.BaudRate = rate;
+        access.Engine.BaudRate = rate;
+    }
+    access.Ui.SetPanelText(ConnectionPanel, ConnectionText(access.Settings));
+}
+
 void Settle(TableAccess& access) {
     access.Ui.FillProgress();
     access.Ui.ProcessMessages();
@@ -189,14 +200,7 @@ bool WriteSelectedTables(TableAccess& access, const std::array<uint8_t, TableCou
         }
         ui.StepProgress();
         ui.ProcessMessages();
-        // The device now listens at the rate just written; a code it cannot have is not
-        // followed, or the link would fall to the slowest rate the port knows.
-        const int32_t rate = BaudRateOf(access.Image.Bytes[LinkTableOffset + UpperLevelBaudCode]);
-        if (rate > 0) {
-            access.Settings.BaudRate = rate;
-            access.Engine.BaudRate = rate;
-        }
-        ui.SetPanelText(ConnectionPanel, ConnectionText(access.Settings));
+        FollowUpperLevelRate(access);
     }
     if (marks[ModemTable.Number]) {
         if (!WriteFrom(access, ModemTable.Number, 0, ModemTable.FieldCount, ModemTableOffset)) {
@@ -218,4 +222,30 @@ bool WriteSelectedTables(TableAccess& access, const std::array<uint8_t, TableCou
     }
     Settle(access);
     return true;
+}
+
+WriteOutcome WriteDifferences(TableAccess& access, const ConfigImage& snapshot) {
+    const TableChanges changes = FindChangedTables(access.Image, snapshot);
+    if (changes.LinkFieldCount > 0) {
+        if (!WriteFrom(access, LinkTable.Number, 0, static_cast<uint8_t>(changes.LinkFieldCount),
+                       LinkTableOffset)) {
+            return WriteOutcome::Failed;
+        }
+        // Over a telephone line the modem's rate is not the device's: only a direct link
+        // follows it.
+        if (access.Settings.LinkType == 0) {
+            FollowUpperLevelRate(access);
+        }
+    }
+    if (changes.ModemChanged &&
+        !WriteFrom(access, ModemTable.Number, 0, ModemTable.FieldCount, ModemTableOffset)) {
+        return WriteOutcome::Failed;
+    }
+    for (const TableRun& run : changes.FlowComputerRuns) {
+        if (!WriteFrom(access, FlowComputerTable.Number, run.FirstField, run.FieldCount,
+                       FlowComputerOffset + run.FirstField)) {
+            return WriteOutcome::Failed;
+        }
+    }
+    return changes.Any() ? WriteOutcome::Written : WriteOutcome::NothingChanged;
 }

@@ -56,3 +56,9 @@ bool ReadAllTables(TableAccess& access);
 // Tables 3, 5 and 6 from the image where marks[table] is set, with progress. After
 // table 3 the link moves to the rate the device now has.
 bool WriteSelectedTables(TableAccess& access, const std::array<uint8_t, TableCount>& marks);
+
+enum class WriteOutcome { NothingChanged, Written, Failed };
+// Writes what differs between the image and the snapshot taken before the edit: tables 3
+// and 5 whole, table 6 in runs of changed entries. On a direct link the link follows a
+// new upper-level rate. Stops at the first failed write (already reported).
+WriteOutcome WriteDifferences(TableAccess& access, const ConfigImage& snapshot);

@@ -207,4 +207,65 @@ TEST_F(ConffunTest, UnknownUpperLevelCodeIsReadAsTwelveHundred) {
     EXPECT_EQ(image.Bytes[LinkTableOffset + UpperLevelBaudCode], 2);
 }
 
+TEST_F(ConffunTest, OnlyWhatChangedIsWrittenAndTableSixInRuns) {
+    Start({});
+    ASSERT_TRUE(ReadAllTables(access));
+    ConfigImage snapshot = image;
+    EXPECT_EQ(WriteDifferences(access, snapshot), WriteOutcome::NothingChanged);
+
+    for (int a : {1, 2, 9}) {
+        image.Bytes[FlowComputerOffset + a] ^= 0x01;
+    }
+    EXPECT_EQ(WriteDifferences(access, snapshot), WriteOutcome::Written);
+
+    snapshot = image;
+    for (int a = 1; a <= 254; ++a) {
+        image.Bytes[FlowComputerOffset + a] = 0x2F;
+    }
+    image.Bytes[ModemTableOffset + 63] = 1;
+    EXPECT_EQ(WriteDifferences(access, snapshot), WriteOutcome::Written);
+    const auto requests = Requests();
+    const std::vector<Bytes> writes(requests.begin() + 6, requests.end());
+    const std::vector<Bytes> expected = {{0, 0, 0, 6, 1, 2},
+                                         {0, 0, 0, 6, 9, 1},
+                                         {0, 0, 0, 5, 0, 1},
+                                         {0, 0, 0, 6, 1, 243},
+                                         {0, 0, 0, 6, 244, 11}};
+    EXPECT_EQ(writes, expected);
+}
+
+TEST_F(ConffunTest, NewUpperLevelRateIsFollowedOnADirectLinkOnly) {
+    Start({"--rate", "9600"});
+    ASSERT_TRUE(ReadAllTables(access));
+    ConfigImage snapshot = image;
+    image.Bytes[LinkTableOffset + UpperLevelBaudCode] = 15;  // 19200 bit/s
+    settings.LinkType = 1;
+    EXPECT_EQ(WriteDifferences(access, snapshot), WriteOutcome::Written);
+    EXPECT_EQ(engine.BaudRate, 9600);
+    EXPECT_FALSE(ReadIdent(access));  // the device has moved on, the link has not
+
+    engine.BaudRate = 19200;
+    snapshot = image;
+    image.Bytes[LinkTableOffset + UpperLevelBaudCode] = 11;
+    settings.LinkType = 0;
+    EXPECT_EQ(WriteDifferences(access, snapshot), WriteOutcome::Written);
+    EXPECT_EQ(engine.BaudRate, 9600);
+    EXPECT_EQ(screen.PanelTexts(ConnectionPanel).back(), " COM1,   9600 бит/с");
+    EXPECT_TRUE(ReadIdent(access));
+}
+
+TEST_F(ConffunTest, WriteToALineThatVanishedStopsAtTheFirstTable) {
+    Start({});
+    ASSERT_TRUE(ReadAllTables(access));
+    const ConfigImage snapshot = image;
+    image.Bytes[LinkTableOffset + AccessPriority] = 0;
+    image.Bytes[FlowComputerOffset + 5] = 0x2B;
+    sim->Stop();  // the adapter is pulled
+    EXPECT_EQ(WriteDifferences(access, snapshot), WriteOutcome::Failed);
+    ASSERT_EQ(screen.messages.size(), 1u);
+    EXPECT_EQ(screen.messages[0].first, "Не выполнена запись в таблицу 3.");
+    EXPECT_TRUE(Contains(screen.PanelTexts(OperationPanel),
+                         "Команда 29.  Сбой при выполнении операции записи"));
+}
+
 }  // namespace
