@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc)
 BUILD ?= build
 SANBUILD ?= build-san
 
-.PHONY: all deps build test test-fast sanitize bench clean
+.PHONY: all deps build test test-fast sanitize bench demo clean
 
 all: build
 
@@ -24,6 +24,10 @@ sanitize: deps
 	cd $(SANBUILD) && ctest --output-on-failure -L 'unit|e2e'
 
 test: test-fast sanitize
+
+demo: build
+	@scripts/install-deps.sh demo
+	scripts/demo.sh
 
 bench: build
 	$(BUILD)/zantir-bench

@@ -2,6 +2,8 @@
 # Installs the Debian packages that the build and the tests need, when missing.
 set -euo pipefail
 needed=(g++ make cmake libgtest-dev qt6-base-dev fonts-dejavu-core)
+# The demo runs the program under Xvfb when there is no display.
+[ "${1:-}" = demo ] && needed+=(xvfb xdotool imagemagick x11-utils openbox)
 missing=()
 for p in "${needed[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -1,0 +1,13 @@
+// zantir: the service program for the ЗАНТИР zrt16-mk parallel-access device.
+#include <QApplication>
+
+#include "app/Main.h"
+#include "link/Programdir.h"
+
+int main(int argc, char** argv) {
+    SetProgramPath(argc > 0 ? argv[0] : nullptr);
+    QApplication application(argc, argv);
+    TFormMain window;
+    window.showMaximized();
+    return application.exec();
+}

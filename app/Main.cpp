@@ -1,0 +1,655 @@
+#include "app/Main.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLocale>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QProxyStyle>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QStyleFactory>
+#include <QStyleOptionMenuItem>
+#include <clocale>
+#include <filesystem>
+#include <system_error>
+
+#include "app/About.h"
+#include "app/Select.h"
+#include "app/Suplfunc.h"
+#include "app/Wait.h"
+#include "config/Cnffile.h"
+#include "config/Codepage.h"
+#include "config/Config.h"
+#include "config/Ident.h"
+#include "config/Tableinfo.h"
+#include "connection/Connectmodem.h"
+#include "connection/Connpar.h"
+#include "link/Programdir.h"
+
+namespace {
+
+constexpr int DtrSettleMs = 300;
+constexpr int StartDelayMs = 100;
+constexpr int MessageClearMs = 3000;
+constexpr int CallTickMs = 1000;
+constexpr int SecondsPerDay = 24 * 60 * 60;
+constexpr int MenuIconSize = 16;
+
+// Top items of the menu bar carry a picture before their text.
+class MenuBarStyle final : public QProxyStyle {
+public:
+    MenuBarStyle() : QProxyStyle(QStyleFactory::create("Fusion")) {}
+
+    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override {
+        const auto* item = qstyleoption_cast<const QStyleOptionMenuItem*>(option);
+        if (element != CE_MenuBarItem || !item || item->icon.isNull()) {
+            QProxyStyle::drawControl(element, option, painter, widget);
+            return;
+        }
+        QStyleOptionMenuItem background = *item;
+        background.text.clear();
+        background.icon = QIcon();
+        QProxyStyle::drawControl(element, &background, painter, widget);
+        const QRect area = item->rect.adjusted(6, 0, -4, 0);
+        const QRect iconRect(area.left(), area.center().y() - MenuIconSize / 2 + 1, MenuIconSize,
+                             MenuIconSize);
+        item->icon.paint(painter, iconRect);
+        const bool selected = item->state & State_Selected;
+        proxy()->drawItemText(painter, area.adjusted(MenuIconSize + 4, 0, 0, 0),
+                              Qt::AlignLeft | Qt::AlignVCenter | Qt::TextShowMnemonic,
+                              item->palette, item->state & State_Enabled, item->text,
+                              selected ? QPalette::HighlightedText : QPalette::ButtonText);
+    }
+
+    // The menu bar sizes an item with a picture by the picture alone; it needs the text too.
+    QSize sizeFromContents(ContentsType type, const QStyleOption* option, const QSize& size,
+                           const QWidget* widget) const override {
+        const auto* item = qstyleoption_cast<const QStyleOptionMenuItem*>(option);
+        if (type != CT_MenuBarItem || !item || item->icon.isNull()) {
+            return QProxyStyle::sizeFromContents(type, option, size, widget);
+        }
+        const QFontMetrics metrics(item->font);
+        const QSize content(MenuIconSize + 4 + metrics.horizontalAdvance(item->text) + 4,
+                            std::max(MenuIconSize, metrics.height()));
+        return QProxyStyle::sizeFromContents(type, option, content, widget);
+    }
+};
+
+QLabel* MakePanel(QWidget* parent, int width) {
+    auto* panel = new QLabel(parent);
+    panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    panel->setFixedWidth(width);
+    return panel;
+}
+
+// The wait dialog over an operation: its progress bar is the operation's. While the
+// configuration is read the main window takes no input.
+class WaitScope {
+public:
+    WaitScope(TFormMain& main, int mode) : main_(main), dialog_(&main) {
+        dialog_.WaitMode = mode;
+        reading_ = mode == WaitReading;
+        if (reading_) {
+            main_.setEnabled(false);
+        }
+        dialog_.show();
+        dialog_.repaint();
+        main_.Ui.SetProgressBar(dialog_.ProgressBar1);
+        QCoreApplication::processEvents();
+    }
+    ~WaitScope() { Close(); }
+    void Close() {
+        if (closed_) {
+            return;
+        }
+        closed_ = true;
+        main_.Ui.SetProgressBar(nullptr);
+        dialog_.hide();
+        if (reading_) {
+            main_.setEnabled(true);
+            main_.raise();
+            main_.activateWindow();
+        }
+    }
+
+private:
+    TFormMain& main_;
+    TFormWait dialog_;
+    bool reading_ = false;
+    bool closed_ = false;
+};
+
+// The open and save dialogs show configuration files first.
+QStringList ConfigFileFilters() {
+    return {"Data Files (*.cnf)", "DataFiles(*.ala)", "DataFiles(*.aud)",
+            "DataFiles(*.osc)",   "DataFiles(*.avr)", "DataFiles(*.*)"};
+}
+
+void ShowNotice(const FileNotice& notice) {
+    MessageKind = notice.Error ? MessageError : MessageNotice;
+    ShowMessageDialog(notice.Line1, notice.Line2);
+}
+
+void CreateBesideProgram(const char* name) {
+    std::error_code ignored;  // a folder that cannot be made fails its own file operations
+    std::filesystem::create_directory(std::filesystem::path(ProgramDirectory()) / name, ignored);
+}
+
+}  // namespace
+
+TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
+    setWindowTitle("Программа обслуживания устройства параллельного доступа ЗАНТИР (zrt16-mk)");
+    BuildMenus();
+    BuildStatusBar();
+    BuildModemPanel();
+    TimerStart.setInterval(StartDelayMs);
+    TimerMessage.setInterval(MessageClearMs);
+    TimerMoney.setInterval(CallTickMs);
+    connect(&TimerStart, &QTimer::timeout, this, &TFormMain::TimerStartTimer);
+    connect(&TimerMessage, &QTimer::timeout, this, &TFormMain::TimerMessageTimer);
+    connect(&TimerMoney, &QTimer::timeout, this, &TFormMain::TimerMoneyTimer);
+    FormCreate();
+}
+
+TFormMain::~TFormMain() {
+    FormClose();
+}
+
+void TFormMain::BuildMenus() {
+    QMenuBar* bar = menuBar();
+    auto* style = new MenuBarStyle;
+    style->setParent(bar);
+    bar->setStyle(style);
+    QStyle* icons = QApplication::style();
+
+    NWorkPar = bar->addMenu(icons->standardIcon(QStyle::SP_FileDialogDetailedView), "Параметры");
+    Nident = NWorkPar->addAction("Параметры идентификации", this, &TFormMain::NidentClick);
+    N2 = NWorkPar->addAction("Параметры конфигурации", this, &TFormMain::N2Click);
+    N1 = NWorkPar->addAction("Состояние таблиц параметров конфигурации", this, &TFormMain::N1Click);
+    N3 = NWorkPar->addAction("Сохранение параметров конфигурации в файле", this,
+                             &TFormMain::N3Click);
+
+    Nconnect =
+        bar->addAction(icons->standardIcon(QStyle::SP_DriveNetIcon), "Связь с другим устройством");
+    connect(Nconnect, &QAction::triggered, this, &TFormMain::NconnectClick);
+
+    NConfData = bar->addMenu(icons->standardIcon(QStyle::SP_DirIcon), "Файлы  конфигурации");
+    NNewCnf =
+        NConfData->addAction("Создание нового файла конфигурации", this, [this] { NCnfClick(0); });
+    NEditCnf = NConfData->addAction("Просмотр/Корректировка файла конфигурации", this,
+                                    [this] { NCnfClick(1); });
+
+    Nvers = bar->addMenu(icons->standardIcon(QStyle::SP_MessageBoxInformation), "Общее");
+    Nabout = Nvers->addAction("О программе", this, &TFormMain::NaboutClick);
+
+    Nexit = bar->addAction(icons->standardIcon(QStyle::SP_DialogCloseButton), "Выход");
+    connect(Nexit, &QAction::triggered, this, &TFormMain::NexitClick);
+}
+
+void TFormMain::BuildStatusBar() {
+    QStatusBar* bar = statusBar();
+    bar->setSizeGripEnabled(false);
+    StatusBar1 = {MakePanel(bar, 150), MakePanel(bar, 557), MakePanel(bar, 80)};
+    for (QLabel* panel : StatusBar1) {
+        bar->addWidget(panel);
+    }
+    Ui.SetPanels(StatusBar1);
+}
+
+void TFormMain::BuildModemPanel() {
+    auto* central = new QWidget(this);
+    setCentralWidget(central);
+    pnmodem = new QFrame(central);
+    pnmodem->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    auto* row = new QHBoxLayout(pnmodem);
+    Label1 = new QLabel("Продолжительность связи по телефону", pnmodem);
+    pntime = new QLabel("00:00:00", pnmodem);
+    pntime->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    pntime->setMinimumWidth(80);
+    pntime->setAlignment(Qt::AlignCenter);
+    BitBtn3 = new QPushButton("Отключить связь", pnmodem);
+    connect(BitBtn3, &QPushButton::clicked, this, &TFormMain::BitBtn3Click);
+    row->addWidget(Label1);
+    row->addWidget(pntime);
+    row->addWidget(BitBtn3);
+    pnmodem->adjustSize();
+    pnmodem->move(8, 8);
+}
+
+void TFormMain::FormCreate() {
+    std::setlocale(LC_NUMERIC, "C");  // a point is the decimal separator everywhere
+    QLocale::setDefault(QLocale::c());
+    Engine.Ui = &Ui;
+    Engine.StatusPanel = StatusExchangePanel;
+    CreateBesideProgram("CONFIG");
+    CreateBesideProgram("INI");
+    LoadSettings(Settings);
+    HideMenus();
+    ModemConnected = false;
+    pnmodem->hide();
+    TimerStart.start();
+}
+
+void TFormMain::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    FitStatusPanels();
+}
+
+// A window maximised after it was shown gets its final width only now.
+void TFormMain::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    FitStatusPanels();
+}
+
+void TFormMain::FitStatusPanels() {
+    const int width = statusBar()->width() - StatusBar1[0]->width() - 55;
+    StatusBar1[1]->setFixedWidth(std::max(width, 100));
+}
+
+void TFormMain::HideMenus() {
+    for (QAction* item : menuBar()->actions()) {
+        item->setVisible(false);
+    }
+}
+
+void TFormMain::UpdateMenus() {
+    for (QAction* item : menuBar()->actions()) {
+        item->setVisible(true);
+        if (QMenu* menu = item->menu()) {
+            for (QAction* sub : menu->actions()) {
+                sub->setVisible(true);
+            }
+        }
+    }
+    if (!DeviceAccepted) {
+        NWorkPar->menuAction()->setVisible(false);
+        Ui.SetPanelText(ConnectionPanel, "");
+    }
+}
+
+void TFormMain::ShowConnection() {
+    Ui.SetPanelText(ConnectionPanel, ConnectionText(Settings));
+}
+
+void TFormMain::ClosePort() {
+    Engine.Port = nullptr;
+    Port.reset();
+}
+
+void TFormMain::HangUp() {
+    ModemLine line{Port.get(), Ui, *Engine.Clock};
+    ModemHangUp(line);
+}
+
+void TFormMain::TimerStartTimer() {
+    TimerStart.stop();
+    if (ModemConnected) {
+        HangUp();
+    }
+    ModemConnected = false;
+    DeviceAccepted = false;
+    pnmodem->hide();
+    TimerMoney.stop();
+    ClosePort();
+    HideMenus();
+    ShowConnection();
+
+    TFormConnPar dialog(Settings, Engine, Port, Ui, this);
+    dialog.exec();
+    if (!dialog.ConnectRequested) {
+        UpdateMenus();
+        return;
+    }
+    Port->SetDtr(true);
+    Engine.Clock->SleepUntil(Engine.Clock->Now() + std::chrono::milliseconds(DtrSettleMs));
+    if (Settings.LinkType == 1) {
+        ModemConnected = StartPhoneCall();
+        if (!ModemConnected) {
+            UpdateMenus();
+            return;
+        }
+    }
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const bool read = ReadIdent(Access);
+    QApplication::restoreOverrideCursor();
+    TimerMessage.start();
+    if (read) {
+        const int type = Image.Bytes[IdentTypeCode];
+        const int version = Image.SoftwareVersion();
+        if (type != DeviceTypeCode) {
+            Ui.ShowMessage(MessageNotice,
+                           QString("Код типа подключенного устройства  %1").arg(type).toStdString(),
+                           "Программа обслуживает зантиры zrt16-mk");
+        } else if (version < 3 || version > 6) {
+            Ui.ShowMessage(
+                MessageNotice,
+                QString("У подключенного зантира версия ПО = %1.").arg(version).toStdString(),
+                "Программа обслуживает зантиры только с версией ПО от 3 до 6");
+        } else {
+            DeviceAccepted = true;
+        }
+    }
+    if (!DeviceAccepted) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        if (ModemConnected) {
+            HangUp();
+        }
+        ModemConnected = false;
+        ClosePort();
+        pnmodem->hide();
+        TimerMoney.stop();
+        UpdateMenus();
+        QApplication::restoreOverrideCursor();
+        return;
+    }
+    UpdateMenus();
+    const int destroyed = Image.Bytes[IdentDestroyedTable];
+    if (destroyed != 0) {
+        Ui.SetPanelText(OperationPanel,
+                        QString("Разрушена таблица № %1").arg(destroyed).toStdString());
+        TimerMessage.start();
+        N1Click();
+    }
+}
+
+bool TFormMain::StartPhoneCall() {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    ModemLine line{Port.get(), Ui, *Engine.Clock};
+    const int32_t attempts = Settings.ConnectAttempts;
+    const int32_t wait = Settings.ConnectWait;
+    const int result = ModemDial(line, DialNumberText(Settings),
+                                 FieldText(Settings.ModemCommand, ModemCommandLength),
+                                 OperationPanel, attempts, wait);
+    QApplication::restoreOverrideCursor();
+    TimerMessage.start();
+    if (result != ModemOk) {
+        const bool known = result >= 0 && result < static_cast<int>(ModemResultTexts.size());
+        Ui.ShowMessage(MessageNotice, known ? ModemResultTexts[result] : "", "");
+        return false;
+    }
+    CallStart = QDateTime::currentDateTime();
+    pntime->setText("00:00:00");
+    TimerMoney.start();
+    pnmodem->show();
+    repaint();
+    return true;
+}
+
+void TFormMain::TimerMoneyTimer() {
+    // The time of day of the elapsed time: hours start again after a day.
+    const qint64 seconds = CallStart.secsTo(QDateTime::currentDateTime()) % SecondsPerDay;
+    pntime->setText(QString::asprintf("%02d:%02d:%02d", static_cast<int>(seconds / 3600),
+                                      static_cast<int>(seconds / 60 % 60),
+                                      static_cast<int>(seconds % 60)));
+}
+
+void TFormMain::BitBtn3Click() {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    HangUp();
+    TimerMoneyTimer();
+    DeviceAccepted = false;
+    ModemConnected = false;
+    pnmodem->hide();
+    repaint();
+    TimerMoney.stop();
+    Ui.SetPanelText(OperationPanel, "");
+    ClosePort();
+    UpdateMenus();
+    QApplication::restoreOverrideCursor();
+}
+
+void TFormMain::TimerMessageTimer() {
+    TimerMessage.stop();
+    Ui.SetPanelText(OperationPanel, "");
+}
+
+void TFormMain::NconnectClick() {
+    TimerStart.start();
+}
+
+void TFormMain::NidentClick() {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const bool read = ReadIdent(Access);
+    QApplication::restoreOverrideCursor();
+    TimerMessage.start();
+    if (read) {
+        TFormIdent view(Image.Bytes.data() + IdentOffset, true, this);
+        view.exec();
+    }
+}
+
+void TFormMain::NaboutClick() {
+    TFormAbout about(this);
+    about.exec();
+}
+
+void TFormMain::NexitClick() {
+    close();
+}
+
+void TFormMain::closeEvent(QCloseEvent* event) {
+    FormClose();
+    QMainWindow::closeEvent(event);
+}
+
+void TFormMain::FormClose() {
+    if (closed_) {
+        return;
+    }
+    closed_ = true;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    if (ModemConnected) {
+        HangUp();
+        ModemConnected = false;
+    }
+    SaveSettings(Settings);  // on every close, changed or not; a failure is not reported
+    ClosePort();
+    QApplication::restoreOverrideCursor();
+}
+
+// Reads the whole configuration under the wait dialog; a failure is said here.
+bool TFormMain::ReadConfiguration() {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    WaitScope wait(*this, WaitReading);
+    if (!ReadAllTables(Access)) {
+        wait.Close();
+        QApplication::restoreOverrideCursor();
+        Ui.ShowMessage(MessageExchangeResult, "Параметры конфигурации не прочитаны", "");
+        TimerMessage.start();
+        return false;
+    }
+    wait.Close();
+    TimerMessage.start();
+    QApplication::restoreOverrideCursor();
+    return true;
+}
+
+void TFormMain::N2Click() {
+    if (!ReadConfiguration()) {
+        return;
+    }
+    ConfigRecord record = NewConfigRecord(Image.SoftwareVersion());
+    LoadEditorRecord(Image, record);
+    TFormConfig editor(record, ConfigEditorMode::Device, true, RateMask(Image, 0),
+                       RateMask(Image, 1), Settings.LinkType != 0, this);
+    editor.exec();
+    if (!editor.Accepted) {
+        return;
+    }
+    const ConfigImage snapshot = Image;
+    StoreEditorRecord(record, Image);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const WriteOutcome outcome = WriteDifferences(Access, snapshot);
+    QApplication::restoreOverrideCursor();
+    TimerMessage.start();
+    if (outcome == WriteOutcome::NothingChanged) {
+        Ui.ShowMessage(MessageNotice, "Запись таблиц не выполняется.", "Нет измененных данных");
+    }
+}
+
+void TFormMain::N1Click() {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const bool read =
+        ExchangeTable(Access, ReadRequest(RestoreTable.Number, 0, RestoreTable.FieldCount));
+    QApplication::restoreOverrideCursor();
+    TimerMessage.start();
+    if (!read) {
+        return;
+    }
+    TableStateSet set = MakeTableStateSet(&Engine.ResponseBuffer[ResponseValuesOffset]);
+    TFormTableInfo dialog(set, Settings.LinkType != 0, this);
+    dialog.exec();
+    if (dialog.Result == TFormTableInfo::WriteNothing) {
+        return;
+    }
+    ConfigRecord record{};
+    if (!OpenConfigFile(record) || !EditRecordForDevice(record)) {
+        return;
+    }
+    WriteTablesWithWait(set);
+}
+
+bool TFormMain::EditRecordForDevice(ConfigRecord& record) {
+    if (!ReadRateMask(Access)) {
+        MarkAllRatesAvailable(Image);
+    }
+    TFormConfig editor(record, ConfigEditorMode::Device, false, RateMask(Image, 0),
+                       RateMask(Image, 1), Settings.LinkType != 0, this);
+    editor.exec();
+    if (!editor.Accepted) {
+        return false;
+    }
+    if (editor.Changed) {
+        SaveConfigFile(record, false);
+    }
+    StoreEditorRecord(record, Image);
+    return true;
+}
+
+void TFormMain::WriteTablesWithWait(const TableStateSet& set) {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    Ui.SetPanelText(OperationPanel, "");
+    WaitScope wait(*this, WaitWriting);
+    const bool written = WriteSelectedTables(Access, set.WriteTables);
+    TimerMessage.start();
+    Ui.SetPanelText(StatusExchangePanel, "");
+    if (!written) {
+        wait.Close();
+        QApplication::restoreOverrideCursor();
+        return;
+    }
+    Engine.Clock->SleepUntil(Engine.Clock->Now() + std::chrono::milliseconds(500));
+    UpdateMenus();
+    const bool read = ReadIdent(Access);
+    TimerMessage.start();
+    QApplication::restoreOverrideCursor();
+    wait.Close();
+    const int destroyed = Image.Bytes[IdentDestroyedTable];
+    if (read && destroyed != 0) {
+        Ui.ShowMessage(MessageNotice, QString("Разрушена таблица %1").arg(destroyed).toStdString(),
+                       "");
+    }
+}
+
+void TFormMain::N3Click() {
+    if (!ReadConfiguration()) {
+        return;
+    }
+    ConfigRecord record{};
+    LoadEditorRecord(Image, record);
+    SaveConfigFile(record, true);
+}
+
+void TFormMain::NCnfClick(int tag) {
+    ConfigRecord record{};
+    if (tag == 0) {
+        TFormSelect select(this);
+        select.exec();
+        if (select.Result == 0) {
+            return;
+        }
+        record = NewConfigRecord(static_cast<uint8_t>(select.Result));
+    } else if (!OpenConfigFile(record)) {
+        return;
+    }
+    TFormConfig editor(record, ConfigEditorMode::File, false, ~0u, ~0u, Settings.LinkType != 0,
+                       this);
+    editor.exec();
+    if (editor.Accepted && (editor.Changed || tag == 0)) {
+        SaveConfigFile(record, false);
+    }
+}
+
+bool TFormMain::OpenConfigFile(ConfigRecord& record) {
+    QFileDialog pod(this, "Выбор файла с параметрами конфигурации",
+                    QString::fromStdString(ConfigDirectory()));
+    pod.setOption(QFileDialog::DontUseNativeDialog);
+    pod.setFileMode(QFileDialog::ExistingFile);
+    pod.setAcceptMode(QFileDialog::AcceptOpen);
+    pod.setNameFilters(ConfigFileFilters());
+    pod.selectNameFilter(ConfigFileFilters().front());
+    if (pod.exec() != QDialog::Accepted || pod.selectedFiles().isEmpty()) {
+        return false;
+    }
+    FileNotice notice;
+    if (!ReadConfigFile(pod.selectedFiles().front().toStdString(), record, notice)) {
+        ShowNotice(notice);
+        return false;
+    }
+    return true;
+}
+
+void TFormMain::SaveConfigFile(const ConfigRecord& record, bool noQuestion) {
+    if (!noQuestion) {
+        MessageKind = MessageQuestion;
+        ShowMessageDialog(QString("Сохранить параметры конфигурации в файле?"), QString());
+        if (QuestionAnswer == 0) {
+            return;
+        }
+    }
+    // The name carries the version of the configuration it holds.
+    std::string proposed =
+        DefaultConfigFileName(ConfigDirectory(), record.Ident[IdentSoftwareVersion]);
+    QFileDialog SaveDialog1(this, "Выбор файла для записи параметров конфигурации",
+                            QString::fromStdString(ConfigDirectory()));
+    SaveDialog1.setOption(QFileDialog::DontUseNativeDialog);
+    SaveDialog1.setOption(QFileDialog::DontConfirmOverwrite);
+    SaveDialog1.setAcceptMode(QFileDialog::AcceptSave);
+    SaveDialog1.setNameFilters(ConfigFileFilters());
+    SaveDialog1.selectNameFilter(ConfigFileFilters().front());
+    std::string path;
+    for (;;) {
+        SaveDialog1.selectFile(QString::fromStdString(proposed));
+        if (SaveDialog1.exec() != QDialog::Accepted || SaveDialog1.selectedFiles().isEmpty()) {
+            return;
+        }
+        const std::string chosen = SaveDialog1.selectedFiles().front().toStdString();
+        if (chosen == proposed) {
+            path = chosen;
+            break;
+        }
+        proposed = chosen;
+        if (std::filesystem::exists(chosen)) {
+            MessageKind = MessageQuestion;
+            ShowMessageDialog(QString::fromStdString("Файл " + FileNameOf(chosen) + " уже есть."),
+                              QString("Вы хотите заменить существующий файл?"));
+            if (QuestionAnswer != 0) {
+                path = chosen;
+                break;
+            }
+            continue;
+        }
+        path = WithConfigExtension(chosen);
+        break;
+    }
+    FileNotice notice;
+    WriteConfigFile(path, record, notice);
+    ShowNotice(notice);
+}

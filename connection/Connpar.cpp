@@ -1,0 +1,626 @@
+#include "connection/Connpar.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QStatusBar>
+#include <QStyle>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <initializer_list>
+#include <string>
+
+#include "app/Suplfunc.h"
+#include "config/Baudrates.h"
+#include "config/Codepage.h"
+#include "config/Devicetables.h"
+#include "link/Conffun.h"
+#include "link/Plcbox.h"
+#include "link/Screen.h"
+
+namespace {
+
+constexpr QSize FormSize(580, 404);
+constexpr int FontPixels = 12;
+constexpr int TelephoneLink = 1;  // ComboBox4's entry and the LinkType value
+const QColor EnabledEditColour(254, 254, 254);
+const QColor PanelColour(211, 211, 211);  // also the telephone edits while disabled
+
+// A device answers the identification read within milliseconds; a rate that stays
+// silent for 300 ms is the wrong one.
+constexpr int32_t SearchFirstByteTimeout = 300;  // ms
+constexpr int32_t SearchNextByteTimeout = 100;   // ms
+constexpr uint8_t SearchAttempts = 1;
+
+// The port as the line discipline needs it: 8N1, queues of 1000 bytes, DTR up, RTS down.
+constexpr int PortByteSize = 8;
+constexpr int PortParity = 0;
+constexpr int PortStopBits = 0;
+constexpr uint32_t PortQueue = 1000;
+
+constexpr char NotAllEntered[] = "Введены не все параметры";
+constexpr char OutOfRange[] = "Параметр вне допустимого диапазона";
+constexpr char EnterValues[] = "Вводите значения";
+constexpr char WithinRange[] = "согласно допустимого диапазона";
+// A paste can put any text into a digit-only edit; it is refused, never guessed at.
+constexpr char NotANumber[] = "Значение должно быть целым числом";
+constexpr char OnlyCp1251[] = "Допустимы только символы кодировки Windows-1251";
+
+void Tell(int kind, const QString& first, const QString& second = QString()) {
+    MessageKind = kind;
+    ShowMessageDialog(first, second);
+}
+
+// Digits only, with the blanks a paste may bring around them; anything else is no number.
+bool EditValue(const QLineEdit* edit, int& value) {
+    constexpr qsizetype MaxDigits = 9;  // stays within int
+    const QString text = edit->text().trimmed();
+    if (text.isEmpty() || text.size() > MaxDigits) {
+        return false;
+    }
+    int number = 0;
+    for (const QChar c : text) {
+        if (c < u'0' || c > u'9') {
+            return false;
+        }
+        number = number * 10 + (c.unicode() - u'0');
+    }
+    value = number;
+    return true;
+}
+
+// The first character of text that a Windows-1251 field cannot hold; empty if none.
+QString UnstorableCharacter(const QString& text) {
+    for (const uint code : text.toUcs4()) {
+        const char32_t point = code;
+        const QString one = QString::fromUcs4(&point, 1);
+        std::string stored;
+        if (!ToCp1251(one.toStdString(), stored) || stored.find('\0') != std::string::npos) {
+            return one;
+        }
+    }
+    return {};
+}
+
+int IndexOrNone(int index, const QComboBox* list) {
+    return index >= 0 && index < list->count() ? index : -1;
+}
+
+QString Number(int32_t value) {
+    return QString::number(value);
+}
+
+QLabel* Caption(QWidget* parent, const char* text) {
+    return new QLabel(QString::fromUtf8(text), parent);
+}
+
+QComboBox* List(QWidget* parent, std::initializer_list<const char*> items) {
+    auto* list = new QComboBox(parent);
+    for (const char* item : items) {
+        list->addItem(QString::fromUtf8(item));
+    }
+    return list;
+}
+
+QLineEdit* Edit(QWidget* parent, int maxLength, int widthInDigits) {
+    auto* edit = new QLineEdit(parent);
+    edit->setMaxLength(maxLength);
+    edit->setFixedWidth(edit->fontMetrics().horizontalAdvance(QString(widthInDigits, u'0')) + 14);
+    return edit;
+}
+
+QLineEdit* NumberEdit(QWidget* parent, int maxLength) {
+    QLineEdit* edit = Edit(parent, maxLength, maxLength + 1);
+    edit->setInputMethodHints(Qt::ImhDigitsOnly);
+    return edit;
+}
+
+void SetEditColour(QLineEdit* edit, const QColor& colour) {
+    QPalette palette = edit->palette();
+    palette.setColor(QPalette::Base, colour);  // every colour group, disabled too
+    edit->setPalette(palette);
+}
+
+QFrame* Panel(QWidget* parent) {
+    auto* panel = new QFrame(parent);
+    panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    return panel;
+}
+
+QPushButton* Button(QWidget* parent, const char* text, QStyle::StandardPixmap glyph) {
+    auto* button = new QPushButton(QString::fromUtf8(text), parent);
+    button->setIcon(parent->style()->standardIcon(glyph));
+    button->setAutoDefault(false);  // Enter in an edit connects nothing by itself
+    return button;
+}
+
+}  // namespace
+
+TFormConnPar::TFormConnPar(ConnectionSettings& settings, LinkEngine& engine, ComPortHandle& port,
+                           Screen& mainScreen, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+      settings_(settings),
+      engine_(engine),
+      port_(port),
+      mainScreen_(mainScreen),
+      work_(settings) {
+    setWindowTitle(QString::fromUtf8("Параметры связи с ЗАНТИРом"));
+    setModal(true);
+    QFont font = this->font();
+    font.setPixelSize(FontPixels);
+    setFont(font);
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, PanelColour);
+    palette.setColor(QPalette::Button, PanelColour);
+    setPalette(palette);
+    setAutoFillBackground(true);
+
+    // Created in the order the operator tabs through them.
+    ComboBox4 = List(this, {"Непосредственная связь", "Связь по телефону"});
+    QFrame* common = Panel(this);
+    ComboBox1 = List(common, {"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8"});
+    ComboBox2 = new QComboBox(common);
+    for (const int32_t rate : BaudRates) {
+        ComboBox2->addItem(Number(rate));
+    }
+    Edit1 = NumberEdit(common, 3);
+    Edit2 = NumberEdit(common, 4);
+    Edit3 = NumberEdit(common, 3);
+    ComboBox3 = List(common, {" 1", " 2", " 3", " 4", " 5"});
+    Edit4 = NumberEdit(common, 4);
+
+    QFrame* phone = Panel(this);
+    Label9 = Caption(phone, "Команда модему");
+    Edit5 = new QLineEdit(phone);
+    Edit5->setMaxLength(ModemCommandLength);
+    Label11 = Caption(phone, "Ожидание соединения");
+    Edit6 = NumberEdit(phone, 3);
+    Label12 = Caption(phone, "(1...360)");
+    Label13 = Caption(phone, "c");
+    Label20 = Caption(phone, "Кол. попыток соединения");
+    Edit10 = NumberEdit(phone, 3);
+    Label21 = Caption(phone, "(1...10)");
+    Label24 = Caption(phone, "Код страны");
+    Edit7 = Edit(phone, CountryCodeLength, CountryCodeLength + 1);
+    Label25 = Caption(phone, "Код города");
+    Edit8 = Edit(phone, CityCodeLength, CityCodeLength + 1);
+    Label26 = Caption(phone, "N телефона");
+    Edit9 = new QLineEdit(phone);
+    Edit9->setMaxLength(PhoneNumberLength);
+
+    BitBtn1 = Button(this, "Связаться", QStyle::SP_DialogOkButton);
+    BitBtn4 = Button(this, "Определение скорости обмена", QStyle::SP_BrowserReload);
+    BitBtn2 = Button(this, "Отменить", QStyle::SP_DialogCancelButton);
+    StatusBar1 = new QStatusBar(this);
+    StatusBar1->setSizeGripEnabled(false);
+
+    auto* commonGrid = new QGridLayout(common);
+    commonGrid->setVerticalSpacing(5);
+    auto addRow = [commonGrid](const char* caption, QWidget* field, const char* unit) {
+        const int row = commonGrid->rowCount();
+        commonGrid->addWidget(Caption(field->parentWidget(), caption), row, 0);
+        commonGrid->addWidget(field, row, 1, Qt::AlignLeft);
+        if (unit) {
+            commonGrid->addWidget(Caption(field->parentWidget(), unit), row, 2);
+        }
+    };
+    addRow("Порт подключения", ComboBox1, nullptr);
+    addRow("Скорость обмена", ComboBox2, "бит/с");
+    addRow("Время ожидания первого\nбайта ответа (1...120)", Edit1, "c");
+    addRow("Время ожидания следующих\nбайтов ответа (55...5000)", Edit2, "мс");
+    addRow("Количество преамбул\nв запросе (0...255)", Edit3, nullptr);
+    addRow("Количество попыток обмена", ComboBox3, nullptr);
+    addRow("Пауза после\nустановки RTS (2...1000)", Edit4, "мс");
+    commonGrid->setRowStretch(commonGrid->rowCount(), 1);
+
+    // Captions above their fields: two columns of captions beside fields would not fit.
+    auto* phoneColumn = new QVBoxLayout(phone);
+    phoneColumn->setSpacing(3);
+    auto* connectWait = new QHBoxLayout;
+    connectWait->addWidget(Edit6);
+    connectWait->addWidget(Label12);
+    connectWait->addWidget(Label13);
+    connectWait->addStretch(1);
+    auto* connectAttempts = new QHBoxLayout;
+    connectAttempts->addWidget(Edit10);
+    connectAttempts->addWidget(Label21);
+    connectAttempts->addStretch(1);
+    auto* number = new QGridLayout;
+    number->setVerticalSpacing(5);
+    number->addWidget(Label24, 0, 0);
+    number->addWidget(Edit7, 0, 1, Qt::AlignLeft);
+    number->addWidget(Label25, 1, 0);
+    number->addWidget(Edit8, 1, 1, Qt::AlignLeft);
+    number->addWidget(Label26, 2, 0);
+    number->addWidget(Edit9, 2, 1);
+    phoneColumn->addWidget(Label9);
+    phoneColumn->addWidget(Edit5);
+    phoneColumn->addSpacing(6);
+    phoneColumn->addWidget(Label11);
+    phoneColumn->addLayout(connectWait);
+    phoneColumn->addSpacing(6);
+    phoneColumn->addWidget(Label20);
+    phoneColumn->addLayout(connectAttempts);
+    phoneColumn->addSpacing(6);
+    phoneColumn->addLayout(number);
+    phoneColumn->addStretch(1);
+
+    auto* linkType = new QHBoxLayout;
+    linkType->addWidget(Caption(this, "Тип связи"));
+    linkType->addWidget(ComboBox4);
+    linkType->addStretch(1);
+    auto* panels = new QHBoxLayout;
+    panels->addWidget(common);
+    panels->addWidget(phone, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(BitBtn1);
+    buttons->addStretch(1);
+    buttons->addWidget(BitBtn4);
+    buttons->addStretch(1);
+    buttons->addWidget(BitBtn2);
+    auto* body = new QVBoxLayout;
+    body->addLayout(linkType);
+    body->addLayout(panels, 1);
+    body->addLayout(buttons);
+    auto* form = new QVBoxLayout(this);
+    form->setContentsMargins(0, 0, 0, 0);
+    form->setSpacing(0);
+    auto* content = new QWidget(this);  // keeps the margins off the status bar
+    content->setLayout(body);
+    form->addWidget(content, 1);
+    form->addWidget(StatusBar1);
+
+    for (QLineEdit* edit : {Edit1, Edit2, Edit3, Edit4, Edit6, Edit10}) {
+        edit->installEventFilter(this);
+    }
+    for (QLineEdit* edit : {Edit1, Edit2, Edit3, Edit4}) {
+        SetEditColour(edit, EnabledEditColour);
+    }
+    connect(ComboBox4, &QComboBox::activated, this, &TFormConnPar::ComboBox4Click);
+    connect(ComboBox1, &QComboBox::activated, this, &TFormConnPar::ComboBox1Click);
+    connect(ComboBox2, &QComboBox::activated, this, &TFormConnPar::ComboBox2Click);
+    // The working copy follows every change the operator makes to a telephone edit.
+    connect(Edit5, &QLineEdit::textEdited, this,
+            [this] { StoreText(Edit5, work_.ModemCommand, sizeof(work_.ModemCommand)); });
+    connect(Edit7, &QLineEdit::textEdited, this,
+            [this] { StoreText(Edit7, work_.CountryCode, sizeof(work_.CountryCode)); });
+    connect(Edit8, &QLineEdit::textEdited, this,
+            [this] { StoreText(Edit8, work_.CityCode, sizeof(work_.CityCode)); });
+    connect(Edit9, &QLineEdit::textEdited, this,
+            [this] { StoreText(Edit9, work_.PhoneNumber, sizeof(work_.PhoneNumber)); });
+    // An empty edit or one that holds no number leaves the field as it was.
+    connect(Edit6, &QLineEdit::textEdited, this, [this] {
+        if (int value = 0; EditValue(Edit6, value)) {
+            work_.ConnectWait = value;
+        }
+    });
+    connect(Edit10, &QLineEdit::textEdited, this, [this] {
+        if (int value = 0; EditValue(Edit10, value)) {
+            work_.ConnectAttempts = value;
+        }
+    });
+    connect(BitBtn1, &QPushButton::clicked, this, &TFormConnPar::BitBtn1Click);
+    connect(BitBtn4, &QPushButton::clicked, this, &TFormConnPar::BaudSearch);
+    connect(BitBtn2, &QPushButton::clicked, this, &TFormConnPar::BitBtn2Click);
+}
+
+void TFormConnPar::showEvent(QShowEvent* event) {
+    FormShow();
+    QDialog::showEvent(event);
+}
+
+void TFormConnPar::FormShow() {
+    setFixedSize(FormSize);
+    if (const QScreen* screen = this->screen()) {
+        move(screen->availableGeometry().center() - rect().center());
+    }
+    work_ = settings_;
+    const int32_t rate = work_.BaudRate;
+    const int32_t firstByte = work_.FirstByteTimeout;
+    const int32_t nextByte = work_.NextByteTimeout;
+    const int32_t rtsPause = work_.RtsPause;
+    ComboBox1->setCurrentIndex(IndexOrNone(work_.PortNumber - 1, ComboBox1));
+    ComboBox2->setCurrentIndex(BaudCodeOf(rate));
+    Edit1->setText(Number(firstByte));
+    Edit2->setText(Number(nextByte));
+    Edit4->setText(Number(rtsPause));
+    Edit3->setText(Number(work_.RequestPreambles));
+    ComboBox3->setCurrentIndex(IndexOrNone(work_.ExchangeAttempts - 1, ComboBox3));
+    ComboBox4->setCurrentIndex(IndexOrNone(work_.LinkType, ComboBox4));
+    ApplyLinkType();
+}
+
+void TFormConnPar::ComboBox4Click() {
+    ApplyLinkType();
+}
+
+void TFormConnPar::ApplyLinkType() {
+    const bool telephone = ComboBox4->currentIndex() == TelephoneLink;
+    BitBtn4->setEnabled(!telephone && !searching_);  // no search over a modem
+    for (QWidget* widget : std::initializer_list<QWidget*>{
+             Label9, Label11, Label12, Label13, Label20, Label21, Label24, Label25, Label26}) {
+        widget->setEnabled(telephone);
+    }
+    for (QLineEdit* edit : {Edit5, Edit6, Edit10, Edit7, Edit8, Edit9}) {
+        edit->setEnabled(telephone);
+        SetEditColour(edit, telephone ? EnabledEditColour : PanelColour);
+    }
+    if (!telephone) {
+        return;  // the edits keep their texts
+    }
+    const int32_t connectWait = work_.ConnectWait;
+    const int32_t connectAttempts = work_.ConnectAttempts;
+    Edit5->setText(QString::fromStdString(FieldText(work_.ModemCommand, ModemCommandLength)));
+    Edit6->setText(Number(connectWait));
+    Edit10->setText(Number(connectAttempts));
+    Edit7->setText(QString::fromStdString(FieldText(work_.CountryCode, CountryCodeLength)));
+    Edit8->setText(QString::fromStdString(FieldText(work_.CityCode, CityCodeLength)));
+    Edit9->setText(QString::fromStdString(FieldText(work_.PhoneNumber, sizeof(work_.PhoneNumber))));
+}
+
+void TFormConnPar::ComboBox1Click() {
+    if (ComboBox1->currentIndex() >= 0) {
+        work_.PortNumber = static_cast<uint8_t>(ComboBox1->currentIndex() + 1);
+    }
+    mainScreen_.SetPanelText(ConnectionPanel, ConnectionText(work_));
+}
+
+void TFormConnPar::ComboBox2Click() {
+    if (ComboBox2->currentIndex() >= 0) {
+        work_.BaudRate = BaudRateOf(ComboBox2->currentIndex());
+    }
+    mainScreen_.SetPanelText(ConnectionPanel, ConnectionText(work_));
+}
+
+// A text that Windows-1251 cannot hold never reaches the field: the edit goes back to
+// what the field holds and the operator is told which character was refused.
+bool TFormConnPar::StoreText(QLineEdit* edit, char* field, size_t width) {
+    const QString text = edit->text();
+    if (SetFieldText(field, width, text.toStdString())) {
+        return true;
+    }
+    const QString kept = QString::fromStdString(FieldText(field, width));
+    const int cursor = edit->cursorPosition() - static_cast<int>(text.size() - kept.size());
+    edit->setText(kept);
+    edit->setCursorPosition(std::max(0, cursor));
+    const QString refused = UnstorableCharacter(text);
+    Tell(MessageInputError,
+         refused.isEmpty() ? QString::fromUtf8("Текст не может быть сохранён")
+                           : QString::fromUtf8("Символ «%1» не может быть сохранён").arg(refused),
+         QString::fromUtf8(OnlyCp1251));
+    return false;
+}
+
+bool TFormConnPar::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        for (const QLineEdit* edit : {Edit1, Edit2, Edit3, Edit4, Edit6, Edit10}) {
+            if (watched == edit) {
+                return !EditIntKeyPress(*static_cast<QKeyEvent*>(event));
+            }
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+// Of the characters typed, a number edit takes digits and Backspace. Keys that type no
+// character (arrows, Delete, Tab, Enter) and shortcuts such as Ctrl+V pass: a paste is
+// checked when the value is used.
+bool TFormConnPar::EditIntKeyPress(const QKeyEvent& key) {
+    const Qt::KeyboardModifiers modifiers = key.modifiers();
+    if ((modifiers & Qt::ControlModifier) && !(modifiers & Qt::AltModifier)) {
+        return true;
+    }
+    for (const QChar c : key.text()) {
+        if (c.isPrint() && (c < u'0' || c > u'9')) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void TFormConnPar::BitBtn1Click() {
+    if (searching_) {
+        return;
+    }
+    if (ComboBox4->currentIndex() == TelephoneLink && !ValidateModemFields()) {
+        return;
+    }
+    if (!ValidateLinkFields()) {
+        return;
+    }
+    settings_ = work_;
+    ConnectRequested = true;
+    accept();
+}
+
+void TFormConnPar::BitBtn2Click() {
+    reject();
+}
+
+void TFormConnPar::reject() {
+    if (searching_) {
+        return;  // Escape does nothing while Отменить is disabled
+    }
+    QDialog::reject();
+}
+
+void TFormConnPar::closeEvent(QCloseEvent* event) {
+    if (searching_) {
+        closePending_ = true;  // the search closes the dialog when it ends
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+bool TFormConnPar::CheckedNumber(const QLineEdit* edit, const char* name, int lowest, int highest,
+                                 const char* rangeFirst, const char* rangeSecond, int& value) {
+    if (!EditValue(edit, value)) {
+        Tell(MessageInputError, QString::fromUtf8(name), QString::fromUtf8(NotANumber));
+        return false;
+    }
+    if (value < lowest || value > highest) {
+        Tell(MessageInputError, QString::fromUtf8(rangeFirst), QString::fromUtf8(rangeSecond));
+        return false;
+    }
+    return true;
+}
+
+bool TFormConnPar::ValidateModemFields() {
+    if (Edit6->text().isEmpty() || Edit9->text().isEmpty() || Edit10->text().isEmpty()) {
+        Tell(MessageInputError, QString::fromUtf8(NotAllEntered));
+        return false;
+    }
+    if (!StoreText(Edit5, work_.ModemCommand, sizeof(work_.ModemCommand))) {
+        return false;
+    }
+    int wait = 0;
+    if (!CheckedNumber(Edit6, "Ожидание соединения", 1, 360, EnterValues, WithinRange, wait)) {
+        return false;
+    }
+    work_.ConnectWait = wait;
+    if (!StoreText(Edit7, work_.CountryCode, sizeof(work_.CountryCode)) ||
+        !StoreText(Edit8, work_.CityCode, sizeof(work_.CityCode)) ||
+        !StoreText(Edit9, work_.PhoneNumber, sizeof(work_.PhoneNumber))) {
+        return false;
+    }
+    int attempts = 0;
+    if (!CheckedNumber(Edit10, "Кол. попыток соединения", 1, 10, EnterValues, WithinRange,
+                       attempts)) {
+        return false;
+    }
+    work_.ConnectAttempts = attempts;
+    return true;
+}
+
+bool TFormConnPar::ValidateLinkFields() {
+    for (const QComboBox* list : {ComboBox1, ComboBox2, ComboBox3, ComboBox4}) {
+        if (list->currentIndex() < 0) {
+            Tell(MessageInputError, QString::fromUtf8(NotAllEntered));
+            return false;
+        }
+    }
+    for (const QLineEdit* edit : {Edit1, Edit2, Edit3, Edit4}) {
+        if (edit->text().isEmpty()) {
+            Tell(MessageInputError, QString::fromUtf8(NotAllEntered));
+            return false;
+        }
+    }
+    StatusBar1->clearMessage();
+    QCoreApplication::processEvents();
+    if (!isVisible()) {
+        return false;  // cancelled while the messages ran
+    }
+    work_.LinkType = static_cast<uint8_t>(ComboBox4->currentIndex());
+    work_.ExchangeAttempts = static_cast<uint8_t>(ComboBox3->currentIndex() + 1);
+
+    int value = 0;
+    constexpr char firstByte[] = "Время ожидания первого байта ответа";
+    if (!CheckedNumber(Edit1, firstByte, 1, 120, firstByte, OutOfRange, value)) {
+        return false;
+    }
+    work_.FirstByteTimeout = value;
+    constexpr char nextByte[] = "Время ожидания следующих байтов ответа";
+    if (!CheckedNumber(Edit2, nextByte, 55, 5000, nextByte, OutOfRange, value)) {
+        return false;
+    }
+    work_.NextByteTimeout = value;
+    constexpr char preambles[] = "Количество преамбул в запросе";
+    if (!CheckedNumber(Edit3, preambles, 0, 255, preambles, OutOfRange, value)) {
+        return false;
+    }
+    work_.RequestPreambles = static_cast<uint8_t>(value);
+    constexpr char rtsPause[] = "Пауза после установки RTS";
+    if (!CheckedNumber(Edit4, rtsPause, 2, 1000, rtsPause, OutOfRange, value)) {
+        return false;
+    }
+    work_.RtsPause = value;
+
+    // A handle still open here would hold the line locked against the new open.
+    ClosePort();
+    const int portNumber = work_.PortNumber;
+    const int32_t rate = work_.BaudRate;
+    port_ = OpenComPort(portNumber, rate, PortByteSize, PortParity, PortStopBits, PortQueue,
+                        PortQueue, true, false);
+    if (!port_) {
+        Tell(MessageError, QString::asprintf("Коммуникационный порт COM%d недоступен", portNumber));
+        return false;
+    }
+    engine_.Port = port_.get();
+    engine_.BaudRate = rate;
+    engine_.PreambleCount = work_.RequestPreambles;
+    engine_.NextByteTimeout = work_.NextByteTimeout;
+    engine_.FirstByteTimeout = work_.FirstByteTimeout * 1000;
+    engine_.RtsPause = work_.RtsPause;
+    engine_.Attempts = work_.ExchangeAttempts;
+    return true;
+}
+
+void TFormConnPar::BaudSearch() {
+    if (searching_ || ComboBox4->currentIndex() == TelephoneLink) {
+        return;
+    }
+    StatusBar1->clearMessage();
+    if (!ValidateLinkFields()) {
+        return;
+    }
+    searching_ = true;
+    SetButtonsEnabled(false);
+    engine_.NextByteTimeout = SearchNextByteTimeout;
+    engine_.FirstByteTimeout = SearchFirstByteTimeout;
+    engine_.Attempts = SearchAttempts;
+    const TableRequest request = ReadRequest(IdentTable.Number, 0, IdentTable.FieldCount);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+
+    int32_t found = 0;
+    for (size_t code = 1; code < BaudRates.size(); ++code) {  // 300 bit/s is never tried
+        const int32_t rate = BaudRates[code];
+        StatusBar1->showMessage(QString::asprintf("Скорость обмена:  %d", rate));
+        QCoreApplication::processEvents();
+        engine_.BaudRate = rate;  // the engine sets the port's rate before every attempt
+        if (engine_.ExecuteCommand(TableExchange, request.Data.data(), request.Length)) {
+            found = rate;
+            break;
+        }
+    }
+    StatusBar1->clearMessage();
+    QApplication::restoreOverrideCursor();
+
+    if (found) {
+        work_.BaudRate = found;
+        ComboBox2->setCurrentIndex(BaudCodeOf(found));
+        Tell(MessageExchangeResult, QString::fromUtf8("Получен ответ на запрос"),
+             QString::asprintf("при скорости обмена - %d бит/с", found));
+    } else {
+        Tell(MessageExchangeResult, QString::fromUtf8("Связь не установлена"));
+    }
+    ClosePort();
+    searching_ = false;
+    SetButtonsEnabled(true);
+    if (closePending_) {
+        closePending_ = false;
+        reject();
+    }
+}
+
+void TFormConnPar::ClosePort() {
+    if (engine_.Port == port_.get()) {
+        engine_.Port = nullptr;
+    }
+    port_.reset();
+}
+
+void TFormConnPar::SetButtonsEnabled(bool enabled) {
+    BitBtn1->setEnabled(enabled);
+    BitBtn2->setEnabled(enabled);
+    BitBtn4->setEnabled(enabled && ComboBox4->currentIndex() != TelephoneLink);
+}

@@ -1,0 +1,99 @@
+#pragma once
+// The connection dialog: link type, port, rate, link time-outs and counts, and for a
+// telephone link the modem command, waits and number. It edits a working copy of the
+// settings, and on a validated connect opens the port, sets up the LinkEngine and copies
+// the working copy back. It can also search for the rate at which the device answers.
+#include <QDialog>
+#include <cstddef>
+
+#include "connection/Settings.h"
+#include "link/Comportfunctions.h"
+
+class QComboBox;
+class QKeyEvent;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QStatusBar;
+class Screen;
+struct LinkEngine;
+
+class TFormConnPar : public QDialog {
+    Q_OBJECT
+public:
+    // settings: the program's ConnectionSettings, changed only on a validated connect;
+    // engine: the one LinkEngine; port: the program's port handle, which the dialog opens
+    // (engine.Port then points into it); mainScreen: panel 0 shows the connection text.
+    TFormConnPar(ConnectionSettings& settings, LinkEngine& engine, ComPortHandle& port,
+                 Screen& mainScreen, QWidget* parent = nullptr);
+
+    bool ConnectRequested = false;
+
+    QComboBox* ComboBox4;  // link type
+    QComboBox* ComboBox1;  // port
+    QComboBox* ComboBox2;  // baud rate
+    QComboBox* ComboBox3;  // exchange attempts
+    QLineEdit* Edit1;      // first-byte time-out, s
+    QLineEdit* Edit2;      // next-byte time-out, ms
+    QLineEdit* Edit3;      // request preambles
+    QLineEdit* Edit4;      // RTS pause, ms
+    QLineEdit* Edit5;      // modem command
+    QLineEdit* Edit6;      // connect wait, s
+    QLineEdit* Edit7;      // country code
+    QLineEdit* Edit8;      // city code
+    QLineEdit* Edit9;      // telephone number
+    QLineEdit* Edit10;     // connect attempts
+    QLabel* Label9;
+    QLabel* Label11;
+    QLabel* Label12;
+    QLabel* Label13;
+    QLabel* Label20;
+    QLabel* Label21;
+    QLabel* Label24;
+    QLabel* Label25;
+    QLabel* Label26;
+    QPushButton* BitBtn1;  // Связаться
+    QPushButton* BitBtn4;  // Определение скорости обмена
+    QPushButton* BitBtn2;  // Отменить, also Escape
+    QStatusBar* StatusBar1;
+
+    // What the dialog would copy into the settings on a connect.
+    const ConnectionSettings& WorkingCopy() const { return work_; }
+
+    // Check and store the telephone-link fields; false after telling the operator why.
+    bool ValidateModemFields();
+    // Check and store the common fields, open the port and set up the LinkEngine.
+    bool ValidateLinkFields();
+    // Tries every rate but 300 bit/s with the identification read until one answers.
+    void BaudSearch();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void reject() override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void FormShow();
+    void ComboBox4Click();
+    void ComboBox1Click();
+    void ComboBox2Click();
+    static bool EditIntKeyPress(const QKeyEvent& key);
+    void BitBtn1Click();
+    void BitBtn2Click();
+
+    void ApplyLinkType();
+    bool StoreText(QLineEdit* edit, char* field, size_t width);
+    bool CheckedNumber(const QLineEdit* edit, const char* name, int lowest, int highest,
+                       const char* rangeFirst, const char* rangeSecond, int& value);
+    void ClosePort();
+    void SetButtonsEnabled(bool enabled);
+
+    ConnectionSettings& settings_;
+    LinkEngine& engine_;
+    ComPortHandle& port_;
+    Screen& mainScreen_;
+    ConnectionSettings work_;
+    bool searching_ = false;
+    bool closePending_ = false;  // the close box was used while the search ran
+};

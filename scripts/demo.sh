@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# The program against zantir-sim: a demo program folder (a link to the executable,
+# settings for COM1 at 9600 bit/s, PORTS/COM1 linked to the simulator's pty). With a
+# display the program opens there; without one it runs under Xvfb, "Связаться" is
+# pressed as an operator would, and a screenshot of the connected window is taken.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${BUILD:-$root/build}
+demo=$(mktemp -d /tmp/zantir-demo-XXXXXX)
+mkdir -p "$demo/PORTS" "$demo/INI" "$demo/CONFIG"
+ln -s "$build/app/zantir" "$demo/zantir"
+
+# zantir.ini: direct link, COM1, 9600 bit/s, 2 attempts, 100 ms between bytes,
+# 2 s for the first byte, RTS pause 2 ms; the telephone fields empty.
+{
+    printf '\x00\x00\x01\x80\x25\x00\x00\x00\x02\x64\x00\x00\x00\x02\x00\x00\x00\x02\x00\x00\x00\x01'
+    head -c 255 /dev/zero
+    printf '\x32\x00\x00\x00\x00\x01\x00\x00\x00'
+} > "$demo/INI/zantir.ini"
+
+pids=()
+cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; wait 2>/dev/null || true; }
+trap cleanup EXIT
+
+"$build/sim/zantir-sim" --link "$demo/PORTS/COM1" --rate 9600 --log \
+    > "$demo/sim.out" 2> "$demo/sim.log" &
+pids+=($!)
+for _ in $(seq 50); do grep -q '^pty ' "$demo/sim.out" 2>/dev/null && break; sleep 0.1; done
+grep -q '^pty ' "$demo/sim.out" || { echo "zantir-sim did not start" >&2; exit 1; }
+echo "device: zantir-sim on $(sed -n 's/^pty //p' "$demo/sim.out") (PORTS/COM1), log in $demo/sim.log"
+
+if [ -n "${DISPLAY:-}" ] && [ -z "${CI:-}" ]; then
+    "$demo/zantir"
+    exit 0
+fi
+
+display=":$((RANDOM % 400 + 100))"
+Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp > /dev/null 2>&1 &
+pids+=($!)
+export DISPLAY=$display
+for _ in $(seq 50); do xdpyinfo > /dev/null 2>&1 && break; sleep 0.1; done
+if command -v openbox > /dev/null; then  # frames, placement and a maximised main window
+    openbox > /dev/null 2>&1 &
+    pids+=($!)
+    sleep 0.5
+fi
+
+"$demo/zantir" > "$demo/zantir.log" 2>&1 &
+app=$!
+pids+=($app)
+dialog=""
+for _ in $(seq 100); do
+    dialog=$(xdotool search --name 'Параметры связи с ЗАНТИРом' 2>/dev/null | head -n 1 || true)
+    [ -n "$dialog" ] && break
+    sleep 0.1
+done
+[ -n "$dialog" ] || { echo "the connection dialog did not appear" >&2; exit 1; }
+sleep 0.5
+# The operator clicks "Связаться", at the bottom left of the dialog.
+xdotool mousemove --window "$dialog" --sync 55 363 click 1
+# Connected once the device has answered the identification read.
+answered=""
+for _ in $(seq 100); do
+    grep -q -- '-> ' "$demo/sim.log" && answered=1 && break
+    sleep 0.1
+done
+sleep 1.5
+import -window root "$demo/zantir-demo.png"
+echo "screenshot: $demo/zantir-demo.png"
+if [ -z "$answered" ]; then
+    echo "the program did not reach the device: see $demo/sim.log and the screenshot" >&2
+    exit 1
+fi
+echo "connected: the device answered the identification read"

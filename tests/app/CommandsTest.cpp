@@ -1,0 +1,258 @@
+// The configuration commands of the real main window against zantir-sim: read, edit and
+// write what changed; the table state and restoring from a file; configuration files.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QTableWidget>
+#include <QtTest>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <vector>
+
+#include "app/Main.h"
+#include "config/Cnffile.h"
+#include "sim/Simdevice.h"
+#include "tests/app/Operator.h"
+#include "tests/app/Programfolder.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Header = std::vector<int>;
+
+// Headers (bytes 4..9) of the write requests in the simulator's log, in order.
+std::vector<Header> Writes(const std::string& log) {
+    std::vector<Header> writes;
+    std::istringstream lines(log);
+    std::string line;
+    while (std::getline(lines, line)) {
+        const size_t at = line.find("<- ");
+        if (at == std::string::npos) {
+            continue;
+        }
+        std::istringstream hex(line.substr(at + 3));
+        std::vector<int> frame;
+        unsigned value;
+        while (hex >> std::hex >> value) {
+            frame.push_back(static_cast<int>(value));
+        }
+        if (frame.size() >= 10 && frame[9] > 0) {
+            writes.emplace_back(frame.begin() + 4, frame.begin() + 10);
+        }
+    }
+    return writes;
+}
+
+std::vector<char> Bytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Opens the entry of an address in the editor and lets the operator change it.
+void EditEntry(TFormConfig& editor, int address) {
+    editor.StringGrid1->setCurrentCell(address - 1, 0);
+    editor.BitBtn3->click();
+}
+
+}  // namespace
+
+class CommandsTest : public QObject {
+    Q_OBJECT
+private:
+    // Waits for the start sequence to connect the device.
+    static bool Connected(TFormMain& main) {
+        main.show();
+        return QTest::qWaitFor([&] { return main.DeviceAccepted; }, 10000);
+    }
+
+private slots:
+    void editingNothingWritesNothing() {
+        ProgramFolder folder({"--log"});
+        QVERIFY(folder.ok());
+        Operator op;
+        TFormMain main;
+        QVERIFY(Connected(main));
+        main.N2Click();
+        QCOMPARE(op.editors, 1);
+        QCOMPARE(op.messages, QStringList{"Запись таблиц не выполняется.|Нет измененных данных"});
+        QVERIFY(main.isEnabled());
+        QVERIFY(Writes(folder.sim->Stop()).empty());
+    }
+
+    void changedEntriesAreWrittenInRuns() {
+        ProgramFolder folder({"--log"});
+        QVERIFY(folder.ok());
+        Operator op;
+        op.onEditor = [](TFormConfig& editor) {
+            for (int address : {1, 2, 9}) {
+                EditEntry(editor, address);
+            }
+            Operator::Confirm(editor);
+        };
+        op.onEntry = [](TFormVichPar& entry) {
+            if (!entry.CheckBox1->isChecked()) {
+                entry.CheckBox1->click();
+            }
+            entry.ComboBox1->setCurrentIndex(2);  // port C
+        };
+        TFormMain main;
+        QVERIFY(Connected(main));
+        main.N2Click();
+        QVERIFY(op.messages.isEmpty());
+        const std::vector<Header> expected = {{0, 0, 0, 6, 1, 2}, {0, 0, 0, 6, 9, 1}};
+        QCOMPARE(Writes(folder.sim->Stop()), expected);
+        QCOMPARE(main.Image.Bytes[FlowComputerOffset + 9] >> EntryPortShift, 3);
+    }
+
+    void disconnectingEveryComputerWritesTwoRuns() {
+        ProgramFolder folder({});
+        // A device with all 254 flow computers connected.
+        SimDevice device(8, 5);
+        for (int a = 1; a <= 254; ++a) {
+            device.tables.FlowComputers[a] = 0x2B;
+        }
+        const std::string state = (folder.directory / "device.state").string();
+        QVERIFY(device.SaveState(state));
+        folder.sim = std::make_unique<SimProcess>(
+            folder.directory.string(), std::vector<std::string>{"--state", state, "--log"},
+            "PORTS/COM1");
+        QVERIFY(folder.sim->ok());
+        Operator op;
+        op.answers = {true};  // "Отключить все вычислители"?
+        op.onEditor = [](TFormConfig& editor) {
+            editor.BitBtn4->click();
+            Operator::Confirm(editor);
+        };
+        TFormMain main;
+        QVERIFY(Connected(main));
+        main.N2Click();
+        const std::vector<Header> expected = {{0, 0, 0, 6, 1, 243}, {0, 0, 0, 6, 244, 11}};
+        QCOMPARE(Writes(folder.sim->Stop()), expected);
+    }
+
+    void newUpperLevelRateMovesTheProgram() {
+        ProgramFolder folder({"--rate", "9600"});
+        QVERIFY(folder.ok());
+        Operator op;
+        op.onEditor = [](TFormConfig& editor) {
+            editor.ComboBox1->setCurrentIndex(editor.ComboBox1->findText("19200"));
+            Operator::Confirm(editor);
+        };
+        TFormMain main;
+        QVERIFY(Connected(main));
+        main.N2Click();
+        QCOMPARE(main.Engine.BaudRate, 19200);
+        QCOMPARE(static_cast<int32_t>(main.Settings.BaudRate), 19200);
+        QCOMPARE(main.StatusBar1[0]->text(), QString(" COM1,   19200 бит/с"));
+        main.NidentClick();
+        QTRY_COMPARE(op.identViews, 1);
+    }
+
+    void destroyedTableIsRestoredFromAFile() {
+        ProgramFolder folder({"--destroyed", "5", "--log"});
+        QVERIFY(folder.ok());
+        ConfigRecord record = NewConfigRecord(5);
+        const char modem[] = "ATZ\r";
+        std::copy(modem, modem + 4, record.ModemInit.begin());
+        FileNotice notice;
+        const fs::path file = folder.Config("restore.cnf");
+        QVERIFY(WriteConfigFile(file.string(), record, notice));
+
+        Operator op;
+        op.onFile = [file](QFileDialog& d) { Operator::Choose(d, file.string()); };
+        TFormMain main;
+        QVERIFY(Connected(main));
+        // The start sequence went on into the table state, the file, the editor and the write.
+        QTRY_COMPARE_WITH_TIMEOUT(op.editors, 1, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(main.Image.Bytes[IdentDestroyedTable] == 0 && main.isEnabled(),
+                                 10000);
+        QVERIFY(op.messages.isEmpty());
+        const std::vector<Header> writes = Writes(folder.sim->Stop());
+        QCOMPARE(writes, (std::vector<Header>{{0, 0, 0, 5, 0, 1}}));
+    }
+
+    void savedConfigurationReopensTheSame() {
+        ProgramFolder folder({});
+        QVERIFY(folder.ok());
+        Operator op;
+        op.onFile = [](QFileDialog& d) { Operator::Choose(d); };  // the proposed name
+        TFormMain main;
+        QVERIFY(Connected(main));
+        main.N3Click();
+        QCOMPARE(op.messages.size(), 1);
+        QVERIFY(op.messages[0].startsWith("Параметры конфигурации|сохранены в файле zrt16-mk5-"));
+        std::vector<fs::path> saved;
+        for (const auto& entry : fs::directory_iterator(folder.directory / "CONFIG")) {
+            saved.push_back(entry.path());
+        }
+        QCOMPARE(saved.size(), size_t{1});
+        ConfigRecord expected{};
+        LoadEditorRecord(main.Image, expected);
+        const std::vector<char> bytes = Bytes(saved[0]);
+        QCOMPARE(bytes.size(), sizeof expected);
+        QVERIFY(std::equal(bytes.begin(), bytes.end(), reinterpret_cast<const char*>(&expected)));
+
+        // Opened again and accepted unchanged: nothing is offered for saving.
+        op.messages.clear();
+        op.onFile = [path = saved[0]](QFileDialog& d) { Operator::Choose(d, path.string()); };
+        main.NCnfClick(1);
+        QCOMPARE(op.editors, 1);
+        QVERIFY(op.messages.isEmpty());
+        QCOMPARE(Bytes(saved[0]), bytes);
+    }
+
+    void legacyFileOpensAsVersionThree() {
+        ProgramFolder folder({});
+        QVERIFY(folder.ok());
+        const fs::path legacy = folder.Config("old.cnf");
+        {
+            std::vector<char> bytes(LegacyConfigFileSize, 0);
+            bytes[0] = 11;  // 9600 bit/s
+            std::ofstream(legacy, std::ios::binary)
+                .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        }
+        Operator op;
+        op.connectWhenAsked = false;
+        bool rtsControlOffered = true;
+        QString rate;
+        op.onFile = [legacy](QFileDialog& d) { Operator::Choose(d, legacy.string()); };
+        op.onEditor = [&](TFormConfig& editor) {
+            rtsControlOffered = editor.ComboBox5->isEnabled();
+            rate = editor.ComboBox1->currentText();
+            Operator::Confirm(editor);
+        };
+        TFormMain main;
+        main.show();
+        QTRY_VERIFY_WITH_TIMEOUT(main.Nconnect->isVisible(), 10000);
+        main.NCnfClick(1);
+        QCOMPARE(op.editors, 1);
+        QVERIFY(!rtsControlOffered);  // a version 3 configuration
+        QCOMPARE(rate, QString("9600"));
+    }
+
+    void failedWriteIsReportedAndTheProgramStaysUsable() {
+        ProgramFolder folder({});
+        QVERIFY(folder.ok());
+        Operator op;
+        op.onEditor = [&folder](TFormConfig& editor) {
+            EditEntry(editor, 3);
+            folder.sim->Stop();  // the line goes before the write
+            Operator::Confirm(editor);
+        };
+        op.onEntry = [](TFormVichPar& entry) { entry.CheckBox1->click(); };  // disconnected
+        TFormMain main;
+        QVERIFY(Connected(main));
+        main.N2Click();
+        QCOMPARE(op.messages.size(), 1);
+        QCOMPARE(op.messages[0], QString("Не выполнена запись в таблицу 6.|\"Скорость обмена с "
+                                         "подкл. вычислителем и порт подключения\""));
+        QVERIFY(main.isEnabled());
+        QVERIFY(main.Nconnect->isVisible());
+        QVERIFY(main.N2->isEnabled());
+    }
+};
+
+QTEST_MAIN(CommandsTest)
+#include "CommandsTest.moc"

@@ -1,0 +1,166 @@
+// The real main window against zantir-sim over a pty: start, connection dialog,
+// identification checks, the telephone call, and the settings written at close.
+#include <QAction>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <vector>
+
+#include "app/Main.h"
+#include "app/Question.h"
+#include "config/Codepage.h"
+#include "config/Ident.h"
+#include "connection/Connpar.h"
+#include "tests/app/Operator.h"
+#include "tests/app/Programfolder.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<char> FileBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+}  // namespace
+
+class MainTest : public QObject {
+    Q_OBJECT
+private slots:
+
+    void connectsAndShowsTheDeviceCommands() {
+        ProgramFolder folder({});
+        QVERIFY(folder.ok());
+        Operator op;
+        TFormMain main;
+        QVERIFY(!main.Nconnect->isVisible());
+        main.show();
+        QTRY_VERIFY_WITH_TIMEOUT(main.DeviceAccepted, 10000);
+        QVERIFY(main.NWorkPar->menuAction()->isVisible());
+        QVERIFY(main.NConfData->menuAction()->isVisible());
+        QVERIFY(main.Port);
+        QCOMPARE(main.Engine.Port, main.Port.get());
+        QCOMPARE(main.StatusBar1[0]->text(), QString(" COM1,   9600 бит/с"));
+        QVERIFY(op.messages.isEmpty());
+        QVERIFY(fs::is_directory(folder.directory / "CONFIG"));
+
+        main.NidentClick();
+        QTRY_COMPARE(op.identViews, 1);
+        // Panel 1 is cleared three seconds after the operation.
+        main.StatusBar1[1]->setText("x");
+        main.TimerMessage.start();
+        QTRY_COMPARE_WITH_TIMEOUT(main.StatusBar1[1]->text(), QString(), 4000);
+    }
+
+    void refusesOtherDevicesAndClosesThePort() {
+        struct Case {
+            std::vector<std::string> options;
+            QString message;
+        };
+        const std::vector<Case> cases = {
+            {{"--type", "7", "--version", "2"},
+             "Код типа подключенного устройства  7|Программа обслуживает зантиры zrt16-mk"},
+            {{"--version", "2"},
+             "У подключенного зантира версия ПО = 2.|Программа обслуживает зантиры только с "
+             "версией ПО от 3 до 6"},
+            {{"--version", "7"},
+             "У подключенного зантира версия ПО = 7.|Программа обслуживает зантиры только с "
+             "версией ПО от 3 до 6"},
+        };
+        for (const Case& c : cases) {
+            ProgramFolder folder(c.options);
+            QVERIFY(folder.ok());
+            Operator op;
+            TFormMain main;
+            main.show();
+            QTRY_COMPARE_WITH_TIMEOUT(op.messages.size(), 1, 10000);
+            QCOMPARE(op.messages[0], c.message);
+            QTRY_VERIFY(main.Nconnect->isVisible());
+            QVERIFY(!main.DeviceAccepted);
+            QVERIFY(!main.Port);
+            QVERIFY(!main.Engine.Port);
+            QVERIFY(!main.NWorkPar->menuAction()->isVisible());
+        }
+    }
+
+    void destroyedTableLeadsIntoTheTableState() {
+        ProgramFolder folder({"--destroyed", "5"});
+        QVERIFY(folder.ok());
+        Operator op;
+        QString state;
+        op.onTables = [&state](TFormTableInfo& d) {
+            state = d.pn2->text() + "|" + d.pw2->text();
+            d.BitBtn2->click();
+        };
+        TFormMain main;
+        main.show();
+        QTRY_VERIFY_WITH_TIMEOUT(!state.isEmpty(), 10000);
+        QVERIFY(main.DeviceAccepted);
+        QCOMPARE(state, QString(" Табл.  5.  Командная строка модема|Да"));
+    }
+
+    void telephoneCallShowsItsPanelAndHangsUp() {
+        ConnectionSettings settings;
+        settings.LinkType = 1;
+        settings.ConnectWait = 5;
+        QVERIFY(SetFieldText(settings.PhoneNumber, sizeof settings.PhoneNumber, "555-01-02"));
+        ProgramFolder folder({"--modem", "--log"}, settings);
+        QVERIFY(folder.ok());
+        Operator op;
+        TFormMain main;
+        main.show();
+        QTRY_VERIFY_WITH_TIMEOUT(main.DeviceAccepted, 20000);
+        QVERIFY(main.ModemConnected);
+        QVERIFY(main.pnmodem->isVisible());
+        main.CallStart = QDateTime::currentDateTime().addSecs(-(3600 + 2 * 60 + 3));
+        main.TimerMoneyTimer();
+        QCOMPARE(main.pntime->text(), QString("01:02:03"));
+
+        main.BitBtn3->click();
+        QVERIFY(!main.pnmodem->isVisible());
+        QVERIFY(!main.ModemConnected);
+        QVERIFY(!main.Port);
+        QVERIFY(!main.NWorkPar->menuAction()->isVisible());
+        QVERIFY(main.pntime->text().startsWith("01:02:0"));  // the final duration stays
+        const std::string log = folder.sim->Stop();
+        QVERIFY2(log.find("modem <- ATD5550102") != std::string::npos, log.c_str());
+        QVERIFY2(log.find("modem <- ath") != std::string::npos, log.c_str());
+    }
+
+    void settingsAreWrittenBackAtCloseByteForByte() {
+        ConnectionSettings settings;
+        settings.Reserved1 = 0x5A;
+        settings.Reserved2 = 7;
+        settings.Reserved3 = 0xA5;
+        settings.RtsPause = 17;
+        ProgramFolder folder({}, settings);
+        QVERIFY(folder.ok());
+        const fs::path file = folder.directory / "INI" / "zantir.ini";
+        const std::vector<char> before = FileBytes(file);
+        QCOMPARE(before.size(), size_t{286});
+        fs::remove(file);
+        {
+            std::ofstream out(file, std::ios::binary);
+            out.write(before.data(), static_cast<std::streamsize>(before.size()));
+            out << "trailing bytes that the next save cuts off";
+        }
+        Operator op;
+        op.connectWhenAsked = false;
+        TFormMain main;
+        main.show();
+        QTRY_VERIFY_WITH_TIMEOUT(main.Nconnect->isVisible(), 10000);
+        QVERIFY(!main.Port);
+        main.close();
+        QCOMPARE(FileBytes(file), before);
+    }
+};
+
+QTEST_MAIN(MainTest)
+#include "MainTest.moc"

@@ -1,0 +1,652 @@
+// The connection dialog: what it shows, what it refuses and with which message, and
+// what a connect or a baud-rate search leaves behind, against zantir-sim on a pty.
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTimer>
+#include <QtTest>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <vector>
+
+#include "app/Question.h"
+#include "app/Suplfunc.h"
+#include "config/Codepage.h"
+#include "connection/Connpar.h"
+#include "link/Conffun.h"
+#include "link/Plcbox.h"
+#include "link/Programdir.h"
+#include "tests/support/Fakes.h"
+#include "tests/support/SimProcess.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Shown {
+    QString caption, first, second;
+    bool operator==(const Shown&) const = default;
+};
+
+char* toString(const Shown& shown) {
+    return QTest::toString(shown.caption + " | " + shown.first + " | " + shown.second);
+}
+
+const QString InputError = "Ошибка ввода параметров";
+const QString Error = "Ошибка";
+const QString ExchangeResult = "Результат обмена с устройством";
+const QString NotAllEntered = "Введены не все параметры";
+const QString OutOfRange = "Параметр вне допустимого диапазона";
+const QString NotANumber = "Значение должно быть целым числом";
+
+// Acknowledges every message dialog the code under test opens and keeps what it said.
+class MessageLog {
+public:
+    MessageLog() {
+        timer_.setInterval(5);
+        QObject::connect(&timer_, &QTimer::timeout, [this] { Poll(); });
+        timer_.start();
+    }
+    std::vector<Shown> shown;
+    // The last message, or an empty one.
+    Shown Last() const { return shown.empty() ? Shown{} : shown.back(); }
+
+private:
+    void Poll() {
+        auto* dialog = qobject_cast<TFormQues*>(QApplication::activeModalWidget());
+        if (!dialog || !dialog->isVisible()) {
+            return;
+        }
+        shown.push_back({dialog->windowTitle(), dialog->Label1->text(), dialog->Label2->text()});
+        dialog->BitBtn3->click();
+    }
+    QTimer timer_;
+};
+
+// What the operator's choice in a list does: the entry changes and the list reports it.
+void Choose(QComboBox* list, int index) {
+    list->setCurrentIndex(index);
+    emit list->activated(index);
+}
+
+// Replaces an edit's text through the clipboard, as the operator's paste does.
+void Paste(QLineEdit* edit, const QString& text) {
+    QApplication::clipboard()->setText(text);
+    edit->selectAll();
+    QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+}
+
+// Types text key by key, Cyrillic and other non-Latin characters too.
+void Type(QWidget* widget, const QString& text) {
+    for (const QChar c : text) {
+        const Qt::Key key =
+            c.unicode() < 128 ? QTest::asciiToKey(char(c.unicode())) : Qt::Key_unknown;
+        QTest::sendKeyEvent(QTest::Click, widget, key, QString(c), Qt::NoModifier);
+    }
+}
+
+// Replaces an edit's text through the keyboard.
+void Retype(QLineEdit* edit, const QString& text) {
+    edit->selectAll();
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    Type(edit, text);
+}
+
+bool SameBytes(const ConnectionSettings& a, const ConnectionSettings& b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+// Settings whose every byte is known, the reserved ones included.
+ConnectionSettings KnownSettings() {
+    ConnectionSettings s;
+    s.Reserved1 = 0x5A;
+    s.Reserved2 = 0xA5;
+    s.Reserved3 = 0x3C;
+    s.PortNumber = 1;
+    s.BaudRate = 1200;
+    SetFieldText(s.ModemCommand, sizeof s.ModemCommand, "ATZ^ATE0");
+    SetFieldText(s.CountryCode, sizeof s.CountryCode, "7");
+    SetFieldText(s.CityCode, sizeof s.CityCode, "495");
+    SetFieldText(s.PhoneNumber, sizeof s.PhoneNumber, "5551234");
+    s.ConnectWait = 60;
+    s.ConnectAttempts = 3;
+    return s;
+}
+
+}  // namespace
+
+class ConnparTest : public QObject {
+    Q_OBJECT
+
+    fs::path directory;
+    ConnectionSettings settings;
+    std::unique_ptr<LinkEngine> engine;
+    ComPortHandle port;
+    std::unique_ptr<RecordingScreen> mainScreen;
+    std::unique_ptr<MessageLog> messages;
+    std::unique_ptr<TFormConnPar> dialog;
+
+    // The program's directory, where PORTS/COM1 can be made to lead anywhere.
+    fs::path Ports() const { return directory / "PORTS"; }
+
+    TFormConnPar& Show() {
+        dialog = std::make_unique<TFormConnPar>(settings, *engine, port, *mainScreen);
+        dialog->show();
+        return *dialog;
+    }
+
+    // COM1 leads to a file that is no serial line, so every open fails.
+    void BlockCom1() {
+        std::ofstream(Ports() / "not-a-tty") << "x";
+        fs::create_symlink(Ports() / "not-a-tty", Ports() / "COM1");
+    }
+
+    std::unique_ptr<SimProcess> StartSim(std::vector<std::string> options) {
+        auto sim = std::make_unique<SimProcess>(Ports().string(), std::move(options));
+        return sim->ok() ? std::move(sim) : nullptr;
+    }
+
+    // The status texts a search shows, and whether the buttons and the cursor were as
+    // they must be each time.
+    struct SearchTrace {
+        QStringList texts;
+        bool buttonsDisabled = true;
+        bool hourglass = true;
+    };
+    void Trace(SearchTrace& trace) {
+        connect(dialog->StatusBar1, &QStatusBar::messageChanged, dialog.get(),
+                [this, &trace](const QString& text) {
+                    if (text.isEmpty()) {
+                        return;
+                    }
+                    trace.texts << text;
+                    trace.buttonsDisabled =
+                        trace.buttonsDisabled && !dialog->BitBtn1->isEnabled() &&
+                        !dialog->BitBtn2->isEnabled() && !dialog->BitBtn4->isEnabled();
+                    const QCursor* cursor = QApplication::overrideCursor();
+                    trace.hourglass =
+                        trace.hourglass && cursor && cursor->shape() == Qt::WaitCursor;
+                });
+    }
+
+private slots:
+    void init() {
+        char pattern[] = "/tmp/zantir-connpar-XXXXXX";
+        directory = mkdtemp(pattern);
+        fs::create_directory(Ports());
+        SetProgramDirectory(directory.string());
+        settings = KnownSettings();
+        engine = std::make_unique<LinkEngine>(0);
+        port.reset();
+        mainScreen = std::make_unique<RecordingScreen>(SystemClock());
+        messages = std::make_unique<MessageLog>();
+        MessageKind = 0;
+    }
+
+    void cleanup() {
+        dialog.reset();
+        engine.reset();
+        port.reset();
+        messages.reset();
+        std::error_code ignored;
+        fs::remove_all(directory, ignored);
+    }
+
+    void showsTheSettingsAndRefusesWhatNoListHolds() {
+        settings.PortNumber = 3;
+        settings.BaudRate = 1200;
+        settings.ExchangeAttempts = 4;
+        settings.FirstByteTimeout = 7;
+        settings.NextByteTimeout = 250;
+        settings.RequestPreambles = 5;
+        settings.RtsPause = 40;
+        TFormConnPar& d = Show();
+        QCOMPARE(d.windowTitle(), QString("Параметры связи с ЗАНТИРом"));
+        QCOMPARE(d.size(), QSize(580, 404));
+        QCOMPARE(d.ComboBox1->currentText(), QString("COM3"));
+        QCOMPARE(d.ComboBox2->currentText(), QString("1200"));
+        QCOMPARE(d.ComboBox3->currentText(), QString(" 4"));
+        QCOMPARE(d.ComboBox4->currentText(), QString("Непосредственная связь"));
+        QCOMPARE(d.Edit1->text(), QString("7"));
+        QCOMPARE(d.Edit2->text(), QString("250"));
+        QCOMPARE(d.Edit3->text(), QString("5"));
+        QCOMPARE(d.Edit4->text(), QString("40"));
+        QCOMPARE(d.ComboBox2->count(), 22);
+        QCOMPARE(d.ComboBox2->itemText(0), QString("300"));
+        QCOMPARE(d.ComboBox2->itemText(21), QString("230400"));
+        const std::vector<std::pair<QLineEdit*, int>> limits = {
+            {d.Edit1, 3}, {d.Edit2, 4},  {d.Edit3, 3},  {d.Edit4, 4},  {d.Edit5, 200},
+            {d.Edit6, 3}, {d.Edit10, 3}, {d.Edit7, 10}, {d.Edit8, 10}, {d.Edit9, 34}};
+        for (const auto& [edit, length] : limits) {
+            QCOMPARE(edit->maxLength(), length);
+        }
+        d.close();
+
+        // Values that no list holds show no selection, and nothing connects with them.
+        const ConnectionSettings before = settings = KnownSettings();
+        settings.BaudRate = 1000;
+        const ConnectionSettings odd = settings;
+        Show();
+        QCOMPARE(dialog->ComboBox2->currentIndex(), -1);
+        dialog->BitBtn1->click();
+        QCOMPARE(messages->shown.size(), size_t{1});
+        QCOMPARE(messages->Last(), (Shown{InputError, NotAllEntered, ""}));
+        QVERIFY(dialog->isVisible());
+        QVERIFY(!port);
+        QVERIFY(SameBytes(settings, odd));
+        dialog->close();
+
+        settings = before;
+        settings.PortNumber = 9;
+        settings.ExchangeAttempts = 0;
+        settings.LinkType = 2;
+        Show();
+        QCOMPARE(dialog->ComboBox1->currentIndex(), -1);
+        QCOMPARE(dialog->ComboBox3->currentIndex(), -1);
+        QCOMPARE(dialog->ComboBox4->currentIndex(), -1);
+        QVERIFY(dialog->BitBtn4->isEnabled());  // no selection counts as a direct link
+        QVERIFY(!dialog->Edit9->isEnabled());
+        dialog->BitBtn1->click();
+        QCOMPARE(messages->Last(), (Shown{InputError, NotAllEntered, ""}));
+        QVERIFY(!port);
+    }
+
+    void everyCaptionFitsTheFixedSize() {
+        TFormConnPar& d = Show();
+        d.layout()->activate();
+        QVERIFY(d.minimumSizeHint().width() <= 580);
+        QVERIFY(d.minimumSizeHint().height() <= 404);
+        for (QWidget* widget : d.findChildren<QWidget*>()) {
+            if (qobject_cast<QLabel*>(widget) || qobject_cast<QPushButton*>(widget) ||
+                qobject_cast<QComboBox*>(widget)) {
+                const QSize needed = widget->sizeHint();
+                QVERIFY2(
+                    needed.width() <= widget->width() && needed.height() <= widget->height(),
+                    qPrintable(widget->objectName() + " " + widget->property("text").toString()));
+            }
+        }
+    }
+
+    void commonValuesAreCheckedInOrderAgainstTheirRanges() {
+        BlockCom1();  // a value that passes every check reaches the port and stops there
+        const Shown portRefused{Error, "Коммуникационный порт COM1 недоступен", ""};
+        const Shown nextByte{InputError, "Время ожидания следующих байтов ответа", OutOfRange};
+        const Shown rtsPause{InputError, "Пауза после установки RTS", OutOfRange};
+        struct Case {
+            QLineEdit* TFormConnPar::*edit;
+            QString text;
+            Shown expected;
+        };
+        const std::vector<Case> cases = {
+            {&TFormConnPar::Edit2, "54", nextByte},
+            {&TFormConnPar::Edit2, "5001", nextByte},
+            {&TFormConnPar::Edit2, "55", portRefused},
+            {&TFormConnPar::Edit2, "5000", portRefused},
+            {&TFormConnPar::Edit4, "1", rtsPause},
+            {&TFormConnPar::Edit4, "2", portRefused},
+            {&TFormConnPar::Edit4, "1000", portRefused},
+            {&TFormConnPar::Edit1,
+             "0",
+             {InputError, "Время ожидания первого байта ответа", OutOfRange}},
+            {&TFormConnPar::Edit1,
+             "121",
+             {InputError, "Время ожидания первого байта ответа", OutOfRange}},
+            {&TFormConnPar::Edit1, "120", portRefused},
+            {&TFormConnPar::Edit3,
+             "256",
+             {InputError, "Количество преамбул в запросе", OutOfRange}},
+            {&TFormConnPar::Edit3, "0", portRefused},
+        };
+        Show();
+        for (const Case& c : cases) {
+            Retype(dialog.get()->*c.edit, c.text);
+            const size_t before = messages->shown.size();
+            dialog->BitBtn1->click();
+            QCOMPARE(messages->shown.size(), before + 1);
+            QCOMPARE(messages->Last(), c.expected);
+            QVERIFY(dialog->isVisible());
+            QVERIFY(!port);
+            QVERIFY(!engine->Port);
+        }
+        // The first value out of range is the one reported.
+        Retype(dialog->Edit1, "0");
+        Retype(dialog->Edit2, "54");
+        dialog->BitBtn1->click();
+        QCOMPARE(messages->Last().first, QString("Время ожидания первого байта ответа"));
+        // An empty edit is missing, not out of range.
+        Retype(dialog->Edit3, "");
+        dialog->BitBtn1->click();
+        QCOMPARE(messages->Last(), (Shown{InputError, NotAllEntered, ""}));
+        QVERIFY(SameBytes(settings, KnownSettings()));
+    }
+
+    void numberEditsTakeOnlyDigitsAndBackspace() {
+        settings.LinkType = 1;  // the telephone edits take keys only while enabled
+        TFormConnPar& d = Show();
+        for (QLineEdit* edit : {d.Edit1, d.Edit2, d.Edit3, d.Edit4, d.Edit6, d.Edit10}) {
+            edit->clear();
+            Type(edit, "7a.Ж,- 8");
+            QCOMPARE(edit->text(), QString("78"));
+            QTest::keyClick(edit, Qt::Key_Backspace);
+            QCOMPARE(edit->text(), QString("7"));
+        }
+        d.Edit1->clear();
+        Type(d.Edit1, "1234");
+        QCOMPARE(d.Edit1->text(), QString("123"));
+        // Text edits are not filtered.
+        Retype(d.Edit9, "8 (495) 555-12-34");
+        QCOMPARE(d.Edit9->text(), QString("8 (495) 555-12-34"));
+    }
+
+    void pastedTextThatIsNoNumberIsRefused() {
+        BlockCom1();
+        TFormConnPar& d = Show();
+        Paste(d.Edit1, "1e2");
+        QCOMPARE(d.Edit1->text(), QString("1e2"));  // the paste got through the key filter
+        d.BitBtn1->click();
+        QCOMPARE(messages->Last(),
+                 (Shown{InputError, "Время ожидания первого байта ответа", NotANumber}));
+        Paste(d.Edit1, "5");
+        Paste(d.Edit3, "-5");
+        d.BitBtn1->click();
+        QCOMPARE(messages->Last(),
+                 (Shown{InputError, "Количество преамбул в запросе", NotANumber}));
+        // Blanks around a number are no reason to refuse it.
+        Paste(d.Edit3, " 5 ");
+        d.BitBtn1->click();
+        QCOMPARE(messages->Last().caption, Error);
+        QVERIFY(!port);
+
+        Choose(d.ComboBox4, 1);
+        Paste(d.Edit6, "1.5");
+        QCOMPARE(int32_t{d.WorkingCopy().ConnectWait}, 60);  // no number, nothing stored
+        d.BitBtn1->click();
+        QCOMPARE(messages->Last(), (Shown{InputError, "Ожидание соединения", NotANumber}));
+        Paste(d.Edit6, "90");
+        QCOMPARE(int32_t{d.WorkingCopy().ConnectWait}, 90);
+        Paste(d.Edit10, "x");
+        d.BitBtn1->click();
+        QCOMPARE(messages->Last(), (Shown{InputError, "Кол. попыток соединения", NotANumber}));
+        d.BitBtn2->click();
+        QVERIFY(SameBytes(settings, KnownSettings()));
+    }
+
+    void textEditsRefuseCharactersWindows1251Lacks() {
+        settings.LinkType = 1;
+        TFormConnPar& d = Show();
+        const Shown refused{InputError, "Символ «中» не может быть сохранён",
+                            "Допустимы только символы кодировки Windows-1251"};
+        Retype(d.Edit9, "12");
+        Type(d.Edit9, "中");
+        QCOMPARE(messages->Last(), refused);
+        QCOMPARE(d.Edit9->text(), QString("12"));
+        Paste(d.Edit9, "3中4");
+        QCOMPARE(messages->shown.size(), size_t{2});
+        QCOMPARE(d.Edit9->text(), QString("12"));
+        QCOMPARE(FieldText(d.WorkingCopy().PhoneNumber, 35), std::string("12"));
+        // Cyrillic and the other Windows-1251 characters are stored as its single bytes.
+        Retype(d.Edit8, "Ж№");
+        QCOMPARE(messages->shown.size(), size_t{2});
+        QCOMPARE(d.WorkingCopy().CityCode[0], char(0xC6));
+        QCOMPARE(d.WorkingCopy().CityCode[1], char(0xB9));
+        QCOMPARE(d.WorkingCopy().CityCode[2], char(0));
+        // A command that fills its whole field fits.
+        Paste(d.Edit5, QString(200, u'A'));
+        QCOMPARE(FieldText(d.WorkingCopy().ModemCommand, 200), std::string(200, 'A'));
+    }
+
+    void telephoneGroupFollowsTheLinkTypeAndKeepsItsTexts() {
+        TFormConnPar& d = Show();
+        const QList<QWidget*> group = {d.Edit5,   d.Edit6,   d.Edit7,   d.Edit8,   d.Edit9,
+                                       d.Edit10,  d.Label9,  d.Label11, d.Label12, d.Label13,
+                                       d.Label20, d.Label21, d.Label24, d.Label25, d.Label26};
+        const QList<QLineEdit*> edits = {d.Edit5, d.Edit6, d.Edit7, d.Edit8, d.Edit9, d.Edit10};
+        auto groupIs = [&](bool enabled) {
+            const QColor colour = enabled ? QColor(254, 254, 254) : QColor(211, 211, 211);
+            for (QWidget* widget : group) {
+                if (widget->isEnabled() != enabled) {
+                    return false;
+                }
+            }
+            for (QLineEdit* edit : edits) {
+                if (edit->palette().color(QPalette::Base) != colour) {
+                    return false;
+                }
+            }
+            return d.BitBtn4->isEnabled() == !enabled;
+        };
+        QVERIFY(groupIs(false));
+        Choose(d.ComboBox4, 1);
+        QVERIFY(groupIs(true));
+        QCOMPARE(d.Edit5->text(), QString("ATZ^ATE0"));
+        QCOMPARE(d.Edit6->text(), QString("60"));
+        QCOMPARE(d.Edit10->text(), QString("3"));
+        QCOMPARE(d.Edit7->text(), QString("7"));
+        QCOMPARE(d.Edit8->text(), QString("495"));
+        QCOMPARE(d.Edit9->text(), QString("5551234"));
+        Retype(d.Edit9, "7654321");
+        Choose(d.ComboBox4, 0);
+        QVERIFY(groupIs(false));
+        QCOMPARE(d.Edit9->text(), QString("7654321"));
+        QCOMPARE(d.Edit5->text(), QString("ATZ^ATE0"));
+        Choose(d.ComboBox4, 1);
+        QCOMPARE(d.Edit9->text(), QString("7654321"));
+
+        // Telephone values are checked only for a telephone connect.
+        Retype(d.Edit9, "");
+        d.BitBtn1->click();
+        QCOMPARE(messages->Last(), (Shown{InputError, NotAllEntered, ""}));
+        Retype(d.Edit9, "5551234");
+        const Shown outOfRange{InputError, "Вводите значения", "согласно допустимого диапазона"};
+        for (const char* wait : {"0", "361"}) {
+            Retype(d.Edit6, wait);
+            d.BitBtn1->click();
+            QCOMPARE(messages->Last(), outOfRange);
+        }
+        Retype(d.Edit6, "360");
+        for (const char* attempts : {"0", "11"}) {
+            Retype(d.Edit10, attempts);
+            d.BitBtn1->click();
+            QCOMPARE(messages->Last(), outOfRange);
+        }
+        QVERIFY(!port);
+        d.BitBtn2->click();
+        QVERIFY(!d.ConnectRequested);
+        QVERIFY(SameBytes(settings, KnownSettings()));
+
+        // A fresh telephone dialog with no number refuses at once.
+        settings.LinkType = 0;
+        SetFieldText(settings.PhoneNumber, sizeof settings.PhoneNumber, "");
+        Show();
+        Choose(dialog->ComboBox4, 1);
+        dialog->BitBtn1->click();
+        QCOMPARE(messages->Last(), (Shown{InputError, NotAllEntered, ""}));
+    }
+
+    void cancelLeavesTheSettingsButTheStatusBarFollowsEveryChoice() {
+        const ConnectionSettings before = settings;
+        TFormConnPar& d = Show();
+        Choose(d.ComboBox1, 1);
+        QCOMPARE(mainScreen->PanelTexts(ConnectionPanel),
+                 std::vector<std::string>{" COM2,   1200 бит/с"});
+        Choose(d.ComboBox2, 11);
+        QCOMPARE(mainScreen->PanelTexts(ConnectionPanel).back(), " COM2,   9600 бит/с");
+        Choose(d.ComboBox3, 4);
+        Retype(d.Edit2, "300");
+        Choose(d.ComboBox4, 1);
+        Retype(d.Edit9, "000");
+        Retype(d.Edit6, "5");
+        d.BitBtn2->click();
+        QVERIFY(!d.isVisible());
+        QVERIFY(!d.ConnectRequested);
+        QVERIFY(SameBytes(settings, before));
+        QVERIFY(!port);
+
+        for (auto close : {+[](TFormConnPar& f) { QTest::keyClick(&f, Qt::Key_Escape); },
+                           +[](TFormConnPar& f) { f.close(); }}) {
+            Show();
+            Choose(dialog->ComboBox2, 3);
+            close(*dialog);
+            QVERIFY(!dialog->isVisible());
+            QVERIFY(!dialog->ConnectRequested);
+            QVERIFY(SameBytes(settings, before));
+        }
+    }
+
+    void connectOpensThePortAndSetsUpTheEngine() {
+        auto sim = StartSim({});
+        QVERIFY(sim);
+        // A handle still open on the line must not lock the dialog's own open out.
+        port = OpenComPortAt(sim->LinkPath(), LineSettings{});
+        QVERIFY(port);
+        engine->Port = port.get();
+        settings.BaudRate = 9600;
+        TFormConnPar& d = Show();
+        Retype(d.Edit1, "3");
+        Retype(d.Edit2, "150");
+        Retype(d.Edit3, "2");
+        Choose(d.ComboBox3, 2);
+        Retype(d.Edit4, "10");
+        // Left in the telephone fields over a direct link: taken along unchecked.
+        Choose(d.ComboBox4, 1);
+        Retype(d.Edit9, "777");
+        Retype(d.Edit6, "999");
+        Choose(d.ComboBox4, 0);
+        d.BitBtn1->click();
+        QVERIFY2(messages->shown.empty(), qPrintable(messages->Last().first));
+        QVERIFY(!d.isVisible());
+        QVERIFY(d.ConnectRequested);
+        QVERIFY(port);
+        QCOMPARE(engine->Port, port.get());
+        QCOMPARE(engine->BaudRate, 9600);
+        QCOMPARE(engine->FirstByteTimeout, 3000);
+        QCOMPARE(engine->NextByteTimeout, 150);
+        QCOMPARE(engine->PreambleCount, uint8_t{2});
+        QCOMPARE(engine->RtsPause, 10);
+        QCOMPARE(engine->Attempts, uint8_t{3});
+        QVERIFY(SameBytes(settings, d.WorkingCopy()));
+        ConnectionSettings expected = KnownSettings();
+        expected.BaudRate = 9600;
+        expected.FirstByteTimeout = 3;
+        expected.NextByteTimeout = 150;
+        expected.RequestPreambles = 2;
+        expected.ExchangeAttempts = 3;
+        expected.RtsPause = 10;
+        expected.ConnectWait = 999;
+        SetFieldText(expected.PhoneNumber, sizeof expected.PhoneNumber, "777");
+        QVERIFY(SameBytes(settings, expected));
+        // The line really leads to the device.
+        const TableRequest ident = ReadRequest(0, 0, 17);
+        QVERIFY(engine->ExecuteCommand(TableExchange, ident.Data.data(), ident.Length));
+
+        // A telephone connect checks and stores the telephone fields.
+        Show();
+        Choose(dialog->ComboBox4, 1);
+        Retype(dialog->Edit6, "120");
+        Retype(dialog->Edit10, "10");
+        Retype(dialog->Edit8, "Ж");
+        dialog->BitBtn1->click();
+        QVERIFY(dialog->ConnectRequested);
+        QCOMPARE(settings.LinkType, uint8_t{1});
+        QCOMPARE(int32_t{settings.ConnectWait}, 120);
+        QCOMPARE(int32_t{settings.ConnectAttempts}, 10);
+        QCOMPARE(settings.CityCode[0], char(0xC6));
+        QCOMPARE(engine->Port, port.get());
+    }
+
+    void portThatCannotBeOpenedIsReported() {
+        auto sim = StartSim({});
+        QVERIFY(sim);
+        // Another program holds the line.
+        ComPortHandle other = OpenComPortAt(sim->LinkPath(), LineSettings{});
+        QVERIFY(other);
+        Show();
+        dialog->BitBtn1->click();
+        QCOMPARE(messages->Last(), (Shown{Error, "Коммуникационный порт COM1 недоступен", ""}));
+        QVERIFY(dialog->isVisible());
+        QVERIFY(!dialog->ConnectRequested);
+        QVERIFY(!port);
+        QVERIFY(!engine->Port);
+        QVERIFY(SameBytes(settings, KnownSettings()));
+        // Nor does a search start.
+        dialog->BitBtn4->click();
+        QCOMPARE(messages->shown.size(), size_t{2});
+        QVERIFY(dialog->BitBtn1->isEnabled());
+        QVERIFY(!port);
+    }
+
+    void searchFindsTheDeviceAt9600AndClosesThePort() {
+        auto sim = StartSim({"--rate", "9600"});
+        QVERIFY(sim);
+        const ConnectionSettings before = settings;
+        TFormConnPar& d = Show();
+        SearchTrace trace;
+        Trace(trace);
+        d.BitBtn4->click();
+        const QStringList tried = {"600",  "1200", "2400", "3200", "3600", "4800",
+                                   "5760", "6400", "7200", "7680", "9600"};
+        QStringList expected;
+        for (const QString& rate : tried) {
+            expected << "Скорость обмена:  " + rate;
+        }
+        QCOMPARE(trace.texts, expected);
+        QVERIFY(trace.buttonsDisabled);
+        QVERIFY(trace.hourglass);
+        QCOMPARE(messages->shown, (std::vector<Shown>{{ExchangeResult, "Получен ответ на запрос",
+                                                       "при скорости обмена - 9600 бит/с"}}));
+        QCOMPARE(d.ComboBox2->currentText(), QString("9600"));
+        QCOMPARE(int32_t{d.WorkingCopy().BaudRate}, 9600);
+        QVERIFY(d.StatusBar1->currentMessage().isEmpty());
+        QVERIFY(!QApplication::overrideCursor());
+        QVERIFY(d.BitBtn1->isEnabled() && d.BitBtn2->isEnabled() && d.BitBtn4->isEnabled());
+        QVERIFY(!port);
+        QVERIFY(!engine->Port);
+        QVERIFY(OpenComPortAt(sim->LinkPath(), LineSettings{}));  // closed, not just forgotten
+        QVERIFY(mainScreen->PanelTexts(ConnectionPanel).empty());
+        d.BitBtn2->click();
+        QVERIFY(!d.ConnectRequested);
+        QVERIFY(SameBytes(settings, before));
+    }
+
+    void searchWithoutAnswerTriesAllButThreeHundredAndHoldsTheClose() {
+        auto sim = StartSim({"--rate", "300"});
+        QVERIFY(sim);
+        TFormConnPar& d = Show();
+        SearchTrace trace;
+        Trace(trace);
+        bool stayedOpen = true;
+        connect(d.StatusBar1, &QStatusBar::messageChanged, &d, [&](const QString& text) {
+            if (text.endsWith(" 600")) {
+                QTest::keyClick(&d, Qt::Key_Escape);
+                d.close();
+            } else if (!text.isEmpty()) {
+                stayedOpen = stayedOpen && d.isVisible();
+            }
+        });
+        d.BitBtn4->click();
+        QCOMPARE(trace.texts.size(), 21);
+        QCOMPARE(trace.texts.front(), QString("Скорость обмена:  600"));
+        QCOMPARE(trace.texts.back(), QString("Скорость обмена:  230400"));
+        QVERIFY(trace.buttonsDisabled);
+        QCOMPARE(messages->shown,
+                 (std::vector<Shown>{{ExchangeResult, "Связь не установлена", ""}}));
+        QCOMPARE(d.ComboBox2->currentText(), QString("1200"));
+        QVERIFY(!port);
+        QVERIFY(!engine->Port);
+        QVERIFY(stayedOpen);
+        QVERIFY(!d.isVisible());  // the close box took effect once the search had ended
+        QVERIFY(!d.ConnectRequested);
+        QVERIFY(SameBytes(settings, KnownSettings()));
+    }
+};
+
+QTEST_MAIN(ConnparTest)
+#include "ConnparTest.moc"
