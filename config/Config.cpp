@@ -18,6 +18,7 @@
 #include <optional>
 #include <string>
 
+#include "app/Formsize.h"
 #include "app/Suplfunc.h"
 #include "config/Baudrates.h"
 #include "config/Codepage.h"

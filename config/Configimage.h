@@ -23,7 +23,20 @@ static_assert(ConfigImageSize == FlowComputerOffset + FlowComputerTable.Bytes())
 // Bytes of the IdentBlock.
 inline constexpr size_t IdentDestroyedTable = 0;  // 0, or the number of a destroyed table
 inline constexpr size_t IdentTypeCode = 1;
+inline constexpr size_t IdentHardwareVersion = 2;
 inline constexpr size_t IdentSoftwareVersion = 3;
+inline constexpr size_t IdentYear = 4;  // build date and time of the software
+inline constexpr size_t IdentMonth = 5;
+inline constexpr size_t IdentDay = 6;
+inline constexpr size_t IdentHour = 7;
+inline constexpr size_t IdentMinute = 8;
+inline constexpr size_t IdentSecond = 9;
+inline constexpr size_t IdentByteOrder = 10;
+inline constexpr size_t IdentMultiRate = 11;     // 0: one baud rate only
+inline constexpr size_t IdentFixedAddress = 13;  // 0: the address can be changed
+inline constexpr size_t IdentProtocolMajor = 14;
+inline constexpr size_t IdentProtocolMinor = 15;
+inline constexpr size_t IdentProtocolRelease = 16;
 inline constexpr uint8_t DeviceTypeCode = 8;  // the only device this program serves
 
 // Fields of table 3, the device's link to the upper-level client and to the flow

@@ -10,24 +10,10 @@
 #include <algorithm>
 #include <initializer_list>
 
+#include "app/Formsize.h"
 #include "config/Configimage.h"
 
 namespace {
-
-// IdentBlock bytes that only this view reads.
-constexpr size_t IdentHardwareVersion = 2;
-constexpr size_t IdentYear = 4;
-constexpr size_t IdentMonth = 5;
-constexpr size_t IdentDay = 6;
-constexpr size_t IdentHour = 7;
-constexpr size_t IdentMinute = 8;
-constexpr size_t IdentSecond = 9;
-constexpr size_t IdentByteOrder = 10;
-constexpr size_t IdentMultiRate = 11;     // 0: one baud rate only
-constexpr size_t IdentFixedAddress = 13;  // 0: the address can be changed
-constexpr size_t IdentProtocolMajor = 14;
-constexpr size_t IdentProtocolMinor = 15;
-constexpr size_t IdentProtocolRelease = 16;
 
 constexpr QSize OuterSize(482, 406);
 constexpr int PanelHeight = 22;
@@ -103,19 +89,6 @@ QString ByteOrderText(uint8_t order) {
             return "Мл. адрес - мл. байт";
         default:
             return " ? ";
-    }
-}
-
-// The window manager's frame counts in the dialog's size. A platform that learns the
-// frame only once the window is mapped gives the whole size to the client the first time.
-void SetOuterSize(QWidget* window, QSize outer) {
-    QMargins frame;
-    if (const QWindow* handle = window->windowHandle()) {
-        frame = handle->frameMargins();
-    }
-    window->setFixedSize(outer.shrunkBy(frame));
-    if (const QScreen* shown = window->screen()) {
-        window->move(shown->geometry().center() - QPoint(outer.width() / 2, outer.height() / 2));
     }
 }
 

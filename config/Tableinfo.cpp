@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <initializer_list>
 
+#include "app/Formsize.h"
 #include "app/Suplfunc.h"
 #include "config/Stringi.h"
 #include "link/Screen.h"
@@ -61,20 +62,6 @@ void SetColumns(QGridLayout* grid, int stateWidth, int writeWidth) {
     grid->setColumnStretch(0, 1);
     grid->setColumnMinimumWidth(1, stateWidth);
     grid->setColumnMinimumWidth(2, writeWidth);
-}
-
-// The window manager's frame counts in the dialog's size. A platform that learns the
-// frame only once the window is mapped gives the whole size to the client the first time.
-// A font wider than the one the size was chosen for widens the dialog rather than cut
-// a table's name.
-void SetOuterSize(QWidget* window, QSize outer) {
-    QMargins frame;
-    if (const QWindow* handle = window->windowHandle()) {
-        frame = handle->frameMargins();
-    }
-    QSize client = outer.shrunkBy(frame);
-    client.setWidth(std::max(client.width(), window->layout()->minimumSize().width()));
-    window->setFixedSize(client);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
+#include "app/Formsize.h"
 #include "app/Suplfunc.h"
 #include "config/Baudrates.h"
 #include "config/Configimage.h"
@@ -22,19 +23,6 @@ namespace {
 constexpr QSize OuterSize(310, 262);
 
 }  // namespace
-
-// A platform that learns the frame only once the window is mapped gives the whole size
-// to the client the first time.
-void SetOuterSize(QWidget* window, QSize outer) {
-    QMargins frame;
-    if (const QWindow* handle = window->windowHandle()) {
-        frame = handle->frameMargins();
-    }
-    window->setFixedSize(outer.shrunkBy(frame));
-    if (const QScreen* shown = window->screen()) {
-        window->move(shown->geometry().center() - QPoint(outer.width() / 2, outer.height() / 2));
-    }
-}
 
 TFormVichPar::TFormVichPar(FlowComputerRecord& entry, int address, uint32_t rateMask,
                            QWidget* parent)

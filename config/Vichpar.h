@@ -13,9 +13,6 @@ class QLabel;
 class QPushButton;
 class QShowEvent;
 
-// The frame the window manager draws counts in a dialog's size; the dialog is centred.
-void SetOuterSize(QWidget* window, QSize outer);
-
 class TFormVichPar : public QDialog {
     Q_OBJECT
 public:
