@@ -15,6 +15,7 @@
 #include <QStatusBar>
 #include <QStyleFactory>
 #include <QStyleOptionMenuItem>
+#include <QWindow>
 #include <clocale>
 #include <filesystem>
 #include <system_error>
@@ -93,11 +94,17 @@ QLabel* MakePanel(QWidget* parent, int width) {
 // configuration is read the main window takes no input.
 class WaitScope {
 public:
-    WaitScope(TFormMain& main, int mode) : main_(main), dialog_(&main) {
+    // The dialog is a window of its own, kept above the main window: as a child it would
+    // be disabled with it.
+    WaitScope(TFormMain& main, int mode) : main_(main), dialog_(nullptr) {
         dialog_.WaitMode = mode;
         reading_ = mode == WaitReading;
         if (reading_) {
             main_.setEnabled(false);
+        }
+        dialog_.winId();
+        if (dialog_.windowHandle()) {
+            dialog_.windowHandle()->setTransientParent(main_.windowHandle());
         }
         dialog_.show();
         dialog_.repaint();

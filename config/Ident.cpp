@@ -12,6 +12,7 @@
 
 #include "app/Formsize.h"
 #include "config/Configimage.h"
+#include "config/Identtext.h"
 
 namespace {
 
@@ -44,52 +45,8 @@ void AddRow(QGridLayout* grid, std::initializer_list<QLabel*> captions, QLabel* 
     grid->addWidget(panel, row, 1, Qt::AlignVCenter);
 }
 
-QString Number(uint8_t value) {
-    return QString::asprintf("%d", value);
-}
-
-// A date or time part: two digits, or "**" when the device reports a value out of range.
-QString DatePart(uint8_t value, int lowest, int highest) {
-    return value >= lowest && value <= highest ? QString::asprintf("%02d", value) : "**";
-}
-
-QString SoftwareVersionText(uint8_t version) {
-    switch (version) {
-        case 3:
-            return "3 (Чтение и запись)";
-        case 4:
-            return "4 (Только чтение)";
-        case 5:
-            return "5 (Чтение и запись)";
-        case 6:
-            return "6 (Только чтение)";
-        default:
-            return Number(version);
-    }
-}
-
-// Without the device's own block only the class is known: read-write or read-only
-// variant of the same generation.
-QString SoftwareVersionClassText(uint8_t version) {
-    switch (version) {
-        case 3:
-            return "3 или 4";
-        case 5:
-            return "5 или 6";
-        default:
-            return Number(version);
-    }
-}
-
-QString ByteOrderText(uint8_t order) {
-    switch (order) {
-        case 0:
-            return "Мл. адрес - ст. байт";
-        case 1:
-            return "Мл. адрес - мл. байт";
-        default:
-            return " ? ";
-    }
+QLabel* Caption(QWidget* parent, int row, size_t line) {
+    return MakeCaption(parent, IdentCaptions[static_cast<size_t>(row)][line]);
 }
 
 }  // namespace
@@ -107,19 +64,19 @@ TFormIdent::TFormIdent(const uint8_t* ident, bool fullMode, QWidget* parent)
     font.setPixelSize(13);
     setFont(font);
 
-    Label9 = MakeCaption(this, "Код типа контроллера");
-    Label4 = MakeCaption(this, "Версия аппаратного обеспечения");
-    Label1 = MakeCaption(this, "Версия программного обеспечения");
-    Label6 = MakeCaption(this, "Дата создания ПО");
-    Label2 = MakeCaption(this, "Порядок расположения байтов");
-    Label3 = MakeCaption(this, "Наличие разрушенных таблиц");
-    Label8 = MakeCaption(this, "Возможность работы на разных");
-    Label5 = MakeCaption(this, "скоростях обмена");
-    Label7 = MakeCaption(this, "Возможность изменения адреса");
-    Label10 = MakeCaption(this, "контроллера");
-    Label11 = MakeCaption(this, "Номер последней версии протокола");
-    Label12 = MakeCaption(this, "KRV-DM71-S, которая поддерживается");
-    Label13 = MakeCaption(this, "контроллером");
+    Label9 = Caption(this, IdentRowTypeCode, 0);
+    Label4 = Caption(this, IdentRowHardware, 0);
+    Label1 = Caption(this, IdentRowSoftware, 0);
+    Label6 = Caption(this, IdentRowBuildDate, 0);
+    Label2 = Caption(this, IdentRowByteOrder, 0);
+    Label3 = Caption(this, IdentRowDestroyed, 0);
+    Label8 = Caption(this, IdentRowMultiRate, 0);
+    Label5 = Caption(this, IdentRowMultiRate, 1);
+    Label7 = Caption(this, IdentRowAddress, 0);
+    Label10 = Caption(this, IdentRowAddress, 1);
+    Label11 = Caption(this, IdentRowProtocol, 0);
+    Label12 = Caption(this, IdentRowProtocol, 1);
+    Label13 = Caption(this, IdentRowProtocol, 2);
     Panel13 = MakePanel(this);
     Panel7 = MakePanel(this);
     Panel8 = MakePanel(this);
@@ -167,37 +124,31 @@ void TFormIdent::FormShow() {
             panel->clear();
         }
     } else {
-        Panel13->setText(Number(Ident[IdentTypeCode]));
+        Panel13->setText(
+            QString::fromStdString(IdentValues(Ident.data(), FullMode)[IdentRowTypeCode]));
         FullMode ? ShowFull() : ShowReduced();
     }
     BitBtn2->setFocus();
 }
 
 void TFormIdent::ShowFull() {
-    Panel8->setText(SoftwareVersionText(Ident[IdentSoftwareVersion]));
-    Panel7->setText(Number(Ident[IdentHardwareVersion]));
-    Panel11->setText(QString("%1.%2.%3  %4:%5:%6")
-                         .arg(DatePart(Ident[IdentDay], 1, 31), DatePart(Ident[IdentMonth], 1, 12),
-                              DatePart(Ident[IdentYear], 0, 99), DatePart(Ident[IdentHour], 0, 23),
-                              DatePart(Ident[IdentMinute], 0, 59),
-                              DatePart(Ident[IdentSecond], 0, 59)));
-    Panel9->setText(ByteOrderText(Ident[IdentByteOrder]));
+    const auto values = IdentValues(Ident.data(), true);
+    const auto text = [&values](int row) { return QString::fromStdString(values[row]); };
+    Panel8->setText(text(IdentRowSoftware));
+    Panel7->setText(text(IdentRowHardware));
+    Panel11->setText(text(IdentRowBuildDate));
+    Panel9->setText(text(IdentRowByteOrder));
 
-    const uint8_t destroyed = Ident[IdentDestroyedTable];
     QPalette palette = Panel10->palette();
-    palette.setColor(QPalette::WindowText, destroyed != 0
+    palette.setColor(QPalette::WindowText, Ident[IdentDestroyedTable] != 0
                                                ? QColor(Qt::red)
                                                : this->palette().color(QPalette::WindowText));
     Panel10->setPalette(palette);
-    Panel10->setText(destroyed != 0 ? QString::asprintf("Разрушена таблица %d", destroyed)
-                                    : QString("Разрушенных таблиц нет"));
+    Panel10->setText(text(IdentRowDestroyed));
 
-    Panel15->setText(Ident[IdentMultiRate] != 0 ? "Есть" : "Нет");
-    const uint8_t fixedAddress = Ident[IdentFixedAddress];
-    Panel16->setText(fixedAddress != 0 ? QString::asprintf("Нет. Адрес = %d", fixedAddress)
-                                       : QString("Есть"));
-    Panel18->setText(QString::asprintf("%d.%d.%d", Ident[IdentProtocolMajor],
-                                       Ident[IdentProtocolMinor], Ident[IdentProtocolRelease]));
+    Panel15->setText(text(IdentRowMultiRate));
+    Panel16->setText(text(IdentRowAddress));
+    Panel18->setText(text(IdentRowProtocol));
 }
 
 void TFormIdent::ShowReduced() {
@@ -208,7 +159,7 @@ void TFormIdent::ShowReduced() {
     for (QLabel* panel : {Panel7, Panel11, Panel9, Panel10, Panel15, Panel16, Panel18}) {
         panel->clear();
     }
-    Panel8->setText(SoftwareVersionClassText(Ident[IdentSoftwareVersion]));
+    Panel8->setText(QString::fromStdString(IdentValues(Ident.data(), false)[IdentRowSoftware]));
 }
 
 void TFormIdent::BitBtn2Click() {
