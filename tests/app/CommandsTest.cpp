@@ -232,6 +232,84 @@ private slots:
         QCOMPARE(rate, QString("9600"));
     }
 
+    void newFileIsMadeForTheChosenVersionAndSavedUnderTheTypedName() {
+        ProgramFolder folder({});
+        QVERIFY(folder.ok());
+        Operator op;
+        op.connectWhenAsked = false;
+        TFormMain main;
+        main.show();
+        QTRY_VERIFY_WITH_TIMEOUT(main.Nconnect->isVisible(), 10000);
+
+        main.NCnfClick(0);  // the version choice cancelled: no editor
+        QCOMPARE(op.editors, 0);
+
+        const fs::path typed = folder.Config("test");
+        op.selectResult = 5;
+        op.answers = {true};  // save it?
+        bool rtsControlOffered = false;
+        op.onEditor = [&](TFormConfig& editor) {
+            rtsControlOffered = editor.ComboBox5->isEnabled();
+            Operator::Confirm(editor);  // unchanged, yet a new file is offered for saving
+        };
+        op.onFile = [typed](QFileDialog& d) { Operator::Choose(d, typed.string()); };
+        main.NCnfClick(0);
+        QVERIFY(rtsControlOffered);
+        QCOMPARE(op.messages, (QStringList{"Сохранить параметры конфигурации в файле?|",
+                                           "Параметры конфигурации|сохранены в файле test.cnf"}));
+        ConfigRecord saved{};
+        FileNotice notice;
+        QVERIFY(ReadConfigFile(typed.string() + ".cnf", saved, notice));
+        QCOMPARE(saved.Ident[IdentSoftwareVersion], 5);
+        QCOMPARE(saved.LinkParams[UpperLevelBaudCode], 2);
+    }
+
+    void anotherExistingFileIsReplacedOnlyWhenTheOperatorAgrees() {
+        ProgramFolder folder({});
+        QVERIFY(folder.ok());
+        const fs::path existing = folder.Config("keep.cnf");
+        { std::ofstream(existing, std::ios::binary) << "precious"; }
+        Operator op;
+        op.connectWhenAsked = false;
+        TFormMain main;
+        main.show();
+        QTRY_VERIFY_WITH_TIMEOUT(main.Nconnect->isVisible(), 10000);
+
+        op.selectResult = 3;
+        op.answers = {true, false};  // save it? yes; replace keep.cnf? no
+        int shown = 0;
+        QString offeredAgain;
+        op.onFile = [&](QFileDialog& d) {
+            if (++shown == 1) {
+                Operator::Choose(d, existing.string());
+                return;
+            }
+            offeredAgain = d.selectedFiles().value(0);
+            // The operator gives up this time: the file he was asked about stays as it was.
+            d.reject();
+        };
+        main.NCnfClick(0);
+        QCOMPARE(shown, 2);
+        QCOMPARE(offeredAgain, QString::fromStdString(existing.string()));
+        QCOMPARE(op.messages.size(), 2);
+        QCOMPARE(op.messages[1],
+                 QString("Файл keep.cnf уже есть.|Вы хотите заменить существующий файл?"));
+        QCOMPARE(Bytes(existing), (std::vector<char>{'p', 'r', 'e', 'c', 'i', 'o', 'u', 's'}));
+
+        // Accepting the name it offers again replaces the file without asking twice.
+        op.messages.clear();
+        op.answers = {true, false};
+        shown = 0;
+        op.onFile = [&](QFileDialog& d) {
+            Operator::Choose(d, ++shown == 1 ? existing.string() : std::string());
+        };
+        main.NCnfClick(0);
+        QCOMPARE(shown, 2);
+        QCOMPARE(op.messages.size(), 3);
+        QCOMPARE(op.messages[2], QString("Параметры конфигурации|сохранены в файле keep.cnf"));
+        QCOMPARE(Bytes(existing).size(), sizeof(ConfigRecord));
+    }
+
     void failedWriteIsReportedAndTheProgramStaysUsable() {
         ProgramFolder folder({});
         QVERIFY(folder.ok());

@@ -49,6 +49,10 @@ private:
             return nullptr;
         }
         dialog->setProperty("handled", true);
+        // The same dialog may be shown again (the save dialog after "replace? no").
+        connect(
+            dialog, &QDialog::finished, dialog, [dialog] { dialog->setProperty("handled", false); },
+            Qt::SingleShotConnection);
         return dialog;
     }
 
