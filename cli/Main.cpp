@@ -1,0 +1,34 @@
+// zantir-cli: the device work of the program from a terminal, for scripts and SSH.
+#include <clocale>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/Commands.h"
+#include "cli/Options.h"
+#include "cli/Terminal.h"
+#include "connection/Settings.h"
+#include "link/Programdir.h"
+
+int main(int argc, char** argv) {
+    std::setlocale(LC_NUMERIC, "C");
+    SetProgramPath(argv[0]);
+    CliOptions options;
+    LoadSettings(options.Settings);  // defaults when the file is missing
+    std::string error;
+    if (!ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), options, error)) {
+        std::fprintf(stderr, "zantir-cli: %s\n\n%s", error.c_str(), UsageText);
+        return ExitUsage;
+    }
+    if (options.Help) {
+        std::fputs(UsageText, stdout);
+        return ExitOk;
+    }
+    Terminal ui(options.Retries, IsInteractive());
+    const int status = RunCommand(options, ui);
+    // A result that did not reach stdout (a full disk, a closed pipe) is no success.
+    if (std::fflush(stdout) != 0 && status == ExitOk) {
+        return ExitFile;
+    }
+    return status;
+}

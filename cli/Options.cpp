@@ -1,0 +1,247 @@
+#include "cli/Options.h"
+
+#include <charconv>
+#include <cstring>
+#include <map>
+
+#include "config/Baudrates.h"
+#include "config/Codepage.h"
+#include "config/Configimage.h"
+
+const char UsageText[] =
+    "usage: zantir-cli [LINK OPTIONS] COMMAND [ARGS]\n"
+    "\n"
+    "Service of the ZANTIR zrt16-mk device from a terminal. Status texts go to stderr,\n"
+    "results to stdout.\n"
+    "\n"
+    "LINK OPTIONS (default: the settings file INI/zantir.ini beside the executable)\n"
+    "  --port COMn|PATH       serial port (COMn is PORTS/COMn beside the executable,\n"
+    "                         else /dev/ttyS<n-1>)\n"
+    "  --rate BPS             one of the 22 device rates\n"
+    "  --preambles N          preambles before a request (0..255)\n"
+    "  --attempts N           exchange attempts per request (1..5)\n"
+    "  --first-byte-timeout S wait for the first response byte (1..120 s)\n"
+    "  --next-byte-timeout MS longest gap between response bytes (55..5000 ms)\n"
+    "  --rts-pause MS         pause after raising RTS (2..1000 ms)\n"
+    "  --phone \"CC CITY NUMBER\"\n"
+    "                         dial through a modem first, hang up when done\n"
+    "  --modem-command TEXT   modem set-up commands, separated by '^'\n"
+    "  --connect-wait S       wait for each modem reply (1..360 s)\n"
+    "  --connect-attempts N   dial attempts (1..10)\n"
+    "  --direct               a direct line even where the settings file says modem\n"
+    "  --retries N            answer the retry question \"yes\" N times, then \"no\"\n"
+    "                         (default 0; on a terminal without --retries, ask)\n"
+    "  --json                 JSON on stdout for ident, state, show and diff\n"
+    "\n"
+    "COMMANDS\n"
+    "  ident                  print the identification as the identification view shows it\n"
+    "  state                  print which configuration tables the device reports destroyed\n"
+    "  read FILE              read the whole configuration and save it as a .cnf file\n"
+    "                         (FILE may be a directory: the default file name is used)\n"
+    "  write FILE [--tables 3,5,6]\n"
+    "                         write the chosen tables (default: every configuration\n"
+    "                         table) from a .cnf file, then read the identification again\n"
+    "  write-changed FILE     write only what differs between the device and the file\n"
+    "  show FILE              print a .cnf file: link parameters, modem string and every\n"
+    "                         connected flow computer (address, port, rate)\n"
+    "  diff A B               compare two configurations (files, or \"device\") field by field\n"
+    "  search                 find the rate at which the device answers (21 rates, 600 up)\n"
+    "\n"
+    "EXIT STATUS\n"
+    "  0 success; 1 the device or line failed, or the device was refused; 2 wrong usage;\n"
+    "  3 a file could not be read or written or is not a configuration file\n";
+
+namespace {
+
+// Commands and how many arguments each takes.
+const std::map<std::string, size_t> Commands = {
+    {"ident", 0},         {"state", 0}, {"read", 1}, {"write", 1},
+    {"write-changed", 1}, {"show", 1},  {"diff", 2}, {"search", 0},
+};
+
+bool Number(const std::string& text, int lowest, int highest, int& value) {
+    const char* end = text.data() + text.size();
+    const auto [at, error] = std::from_chars(text.data(), end, value);
+    return !text.empty() && error == std::errc() && at == end && value >= lowest &&
+           value <= highest;
+}
+
+bool SetText(char* field, size_t width, const std::string& text, const std::string& option,
+             std::string& error) {
+    if (!SetFieldText(field, width, text)) {
+        error = option + ": the text is too long or has characters outside Windows-1251";
+        return false;
+    }
+    return true;
+}
+
+// "CC CITY NUMBER": the first two words are the codes, the rest the number; a single
+// word is the number alone.
+bool SetPhone(ConnectionSettings& s, const std::string& text, std::string& error) {
+    std::vector<std::string> words;
+    size_t at = 0;
+    while ((at = text.find_first_not_of(' ', at)) != std::string::npos) {
+        const size_t end = text.find(' ', at);
+        words.push_back(text.substr(at, end - at));
+        at = end;
+    }
+    if (words.empty()) {
+        error = "--phone: no number";
+        return false;
+    }
+    std::string country, city, number = text;
+    if (words.size() >= 3) {
+        country = words[0];
+        city = words[1];
+        number = text.substr(text.find(words[2], text.find(words[1]) + words[1].size()));
+    }
+    s.LinkType = 1;
+    return SetText(s.CountryCode, CountryCodeLength, country, "--phone", error) &&
+           SetText(s.CityCode, CityCodeLength, city, "--phone", error) &&
+           SetText(s.PhoneNumber, PhoneNumberLength, number, "--phone", error);
+}
+
+bool SetTables(CliOptions& options, const std::string& text, std::string& error) {
+    options.Tables.fill(0);
+    size_t at = 0;
+    for (;;) {
+        const size_t end = text.find(',', at);
+        int table = 0;
+        if (!Number(text.substr(at, end - at), 0, TableCount - 1, table) || !IsConfigTable(table)) {
+            error = "--tables: a comma-separated list of 3, 5 and 6";
+            return false;
+        }
+        options.Tables[static_cast<size_t>(table)] = 1;
+        if (end == std::string::npos) {
+            break;
+        }
+        at = end + 1;
+    }
+    options.TablesGiven = true;
+    return true;
+}
+
+bool SetPort(ConnectionSettings& s, std::string& path, const std::string& text) {
+    int n = 0;
+    if (text.size() > 3 && text.compare(0, 3, "COM") == 0 && Number(text.substr(3), 1, 8, n)) {
+        s.PortNumber = static_cast<uint8_t>(n);
+        path.clear();
+    } else {
+        path = text;
+    }
+    return !text.empty();
+}
+
+// One option with its value.
+bool ApplyOption(CliOptions& o, const std::string& name, const std::string& value,
+                 std::string& error) {
+    ConnectionSettings& s = o.Settings;
+    int n = 0;
+    const auto number = [&](int lowest, int highest) {
+        if (Number(value, lowest, highest, n)) {
+            return true;
+        }
+        error = name + ": \"" + value + "\" is not a whole number from " + std::to_string(lowest) +
+                " to " + std::to_string(highest);
+        return false;
+    };
+    if (name == "--port") {
+        if (!SetPort(s, o.PortPath, value)) {
+            error = "--port: COMn or a path";
+            return false;
+        }
+        return true;
+    }
+    if (name == "--rate") {
+        if (!Number(value, 1, 1000000, n) || BaudCodeOf(n) < 0) {
+            error = "--rate: \"" + value + "\" is not one of the device's rates";
+            return false;
+        }
+        s.BaudRate = n;
+        return true;
+    }
+    if (name == "--preambles") {
+        return number(0, 255) && (s.RequestPreambles = static_cast<uint8_t>(n), true);
+    }
+    if (name == "--attempts") {
+        return number(1, 5) && (s.ExchangeAttempts = static_cast<uint8_t>(n), true);
+    }
+    if (name == "--first-byte-timeout") {
+        return number(1, 120) && (s.FirstByteTimeout = n, true);
+    }
+    if (name == "--next-byte-timeout") {
+        return number(55, 5000) && (s.NextByteTimeout = n, true);
+    }
+    if (name == "--rts-pause") {
+        return number(2, 1000) && (s.RtsPause = n, true);
+    }
+    if (name == "--connect-wait") {
+        return number(1, 360) && (s.ConnectWait = n, true);
+    }
+    if (name == "--connect-attempts") {
+        return number(1, 10) && (s.ConnectAttempts = n, true);
+    }
+    if (name == "--retries") {
+        return number(0, 1000000) && (o.Retries = n, true);
+    }
+    if (name == "--phone") {
+        return SetPhone(s, value, error);
+    }
+    if (name == "--modem-command") {
+        return SetText(s.ModemCommand, ModemCommandLength, value, name, error);
+    }
+    if (name == "--tables") {
+        return SetTables(o, value, error);
+    }
+    error = "unknown option " + name;
+    return false;
+}
+
+}  // namespace
+
+bool ParseCommandLine(const std::vector<std::string>& arguments, CliOptions& options,
+                      std::string& error) {
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& a = arguments[i];
+        if (a == "--help" || a == "-h") {
+            options.Help = true;
+            return true;
+        }
+        if (a == "--json") {
+            options.Json = true;
+        } else if (a == "--direct") {
+            options.Settings.LinkType = 0;
+        } else if (a.size() > 2 && a.compare(0, 2, "--") == 0) {
+            if (i + 1 >= arguments.size()) {
+                error = a + " needs a value";
+                return false;
+            }
+            if (!ApplyOption(options, a, arguments[++i], error)) {
+                return false;
+            }
+        } else if (options.Command.empty()) {
+            options.Command = a;
+        } else {
+            options.Arguments.push_back(a);
+        }
+    }
+    const auto command = Commands.find(options.Command);
+    if (command == Commands.end()) {
+        error = options.Command.empty() ? "no command" : "unknown command " + options.Command;
+        return false;
+    }
+    if (options.Arguments.size() != command->second) {
+        error = options.Command + " takes " + std::to_string(command->second) + " argument(s)";
+        return false;
+    }
+    if (options.TablesGiven && options.Command != "write") {
+        error = "--tables is for write only";
+        return false;
+    }
+    if (!options.TablesGiven) {
+        for (const TableFlag& flag : TableFlags) {
+            options.Tables[flag.Table] = flag.Flag;
+        }
+    }
+    return true;
+}

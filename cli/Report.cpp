@@ -1,0 +1,194 @@
+#include "cli/Report.h"
+
+#include <cstdio>
+
+#include "config/Baudrates.h"
+#include "config/Codepage.h"
+#include "config/Identtext.h"
+#include "config/Stringi.h"
+
+namespace {
+
+constexpr char FlowComputerCaption[] = "Вычислитель ";
+constexpr char NotConnected[] = "Нет";
+constexpr char PortLetters[] = "ABC";
+
+std::string Number(int value) {
+    return std::to_string(value);
+}
+
+// A two-way choice of the editor; a value it has no item for is shown as the number.
+std::string Choice(uint8_t value, const char* zero, const char* one) {
+    return value == 0 ? zero : value == 1 ? one : Number(value);
+}
+
+// The modem string up to its carriage return.
+std::string ModemText(const ConfigRecord& record) {
+    std::string text =
+        FieldText(reinterpret_cast<const char*>(record.ModemInit.data()), record.ModemInit.size());
+    const size_t cr = text.find('\r');
+    return ToUtf8(cr == std::string::npos ? text : text.substr(0, cr));
+}
+
+char PortLetter(uint8_t port) {
+    return port >= 1 && port <= LastPort ? PortLetters[port - 1] : '?';
+}
+
+std::string FlowComputerText(const FlowComputerRecord& computer) {
+    if (computer.Connected == 0) {
+        return NotConnected;
+    }
+    return std::string(1, PortLetter(computer.Port)) + " " + Number(BaudRateOf(computer.BaudCode));
+}
+
+bool HasRtsControl(const ConfigRecord& record) {
+    return LinkTableFieldCount(record.SoftwareVersion()) > static_cast<int>(UpperLevelRtsControl);
+}
+
+std::string Join(const std::vector<std::string>& items) {
+    std::string text;
+    for (const std::string& item : items) {
+        text += (text.empty() ? "" : ",") + item;
+    }
+    return text;
+}
+
+}  // namespace
+
+std::string JsonString(const std::string& text) {
+    std::string json = "\"";
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            json += '\\';
+            json += c;
+        } else if (byte < 0x20) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", byte);
+            json += escape;
+        } else {
+            json += c;
+        }
+    }
+    return json + "\"";
+}
+
+std::vector<ConfigLine> DescribeConfig(const ConfigRecord& record, bool withRtsControl) {
+    const auto& link = record.LinkParams;
+    std::vector<ConfigLine> lines = {
+        {"Скорость обмена с ВУ", Number(BaudRateOf(link[UpperLevelBaudCode]))},
+        {"Количество преамбул при ответе ВУ", Number(link[UpperLevelReplyPreambles])},
+        {"Количество преамбул в запросе к вычислителю", Number(link[FlowComputerRequestPreambles])},
+        {"Длительность ожидания ответа от вычислителя", Number(link[FlowComputerReplyWait])},
+        {"Преамбулы от вычислителя",
+         Choice(link[WaitFlowComputerPreambles], "Не ожидать", "Ожидать")},
+        {"Приоритет", Choice(link[AccessPriority], "Высокий", "Низкий")},
+        {"Задержка перед повторной попыткой занять порт",
+         Choice(link[PortRetryDelay], "Меньшая", "Большая")},
+    };
+    if (withRtsControl) {
+        lines.push_back({"Необходимость управления сигналом RTS в канале связи с ВУ",
+                         Choice(link[UpperLevelRtsControl], "Не требуется", "Требуется")});
+    }
+    lines.push_back({"Строка инициализации модема", ModemText(record)});
+    for (size_t address = 1; address < FlowComputerCount; ++address) {
+        lines.push_back({FlowComputerCaption + Number(static_cast<int>(address)),
+                         FlowComputerText(record.FlowComputers[address])});
+    }
+    return lines;
+}
+
+std::vector<ConfigDifference> CompareConfigs(const ConfigRecord& a, const ConfigRecord& b) {
+    const bool rts = HasRtsControl(a) || HasRtsControl(b);
+    const std::vector<ConfigLine> left = DescribeConfig(a, rts);
+    const std::vector<ConfigLine> right = DescribeConfig(b, rts);
+    std::vector<ConfigDifference> differences;
+    for (size_t i = 0; i < left.size(); ++i) {
+        if (left[i].Value != right[i].Value) {
+            differences.push_back({left[i].Caption, left[i].Value, right[i].Value});
+        }
+    }
+    return differences;
+}
+
+std::string IdentReport(const uint8_t* ident, bool json) {
+    const auto values = IdentValues(ident, true);
+    std::string text;
+    if (!json) {
+        for (int row = 0; row < IdentRowCount; ++row) {
+            text += IdentCaption(row) + ": " + values[static_cast<size_t>(row)] + "\n";
+        }
+        return text;
+    }
+    std::vector<std::string> rows;
+    for (int row = 0; row < IdentRowCount; ++row) {
+        rows.push_back("{\"caption\":" + JsonString(IdentCaption(row)) +
+                       ",\"value\":" + JsonString(values[static_cast<size_t>(row)]) + "}");
+    }
+    return "{\"type_code\":" + Number(ident[IdentTypeCode]) +
+           ",\"software_version\":" + Number(ident[IdentSoftwareVersion]) +
+           ",\"destroyed_table\":" + Number(ident[IdentDestroyedTable]) + ",\"rows\":[" +
+           Join(rows) + "]}\n";
+}
+
+std::string StateReport(const std::array<uint8_t, TableCount>& table7, bool json) {
+    std::vector<std::string> items;
+    std::string text;
+    for (int table = 0; table < static_cast<int>(TableCount); ++table) {
+        const bool destroyed = table7[static_cast<size_t>(table)] != 0;
+        if (!IsConfigTable(table) && !destroyed) {
+            continue;
+        }
+        text += Number(table) + "\t" + (destroyed ? "Да" : "Нет") + "\t" + TableName(table) + "\n";
+        items.push_back("{\"table\":" + Number(table) +
+                        ",\"name\":" + JsonString(TableName(table)) +
+                        ",\"destroyed\":" + (destroyed ? "true" : "false") + "}");
+    }
+    return json ? "{\"tables\":[" + Join(items) + "]}\n" : text;
+}
+
+std::string ShowReport(const ConfigRecord& record, bool json) {
+    if (!json) {
+        std::string text;
+        for (const ConfigLine& line : DescribeConfig(record, HasRtsControl(record))) {
+            if (line.Caption.rfind(FlowComputerCaption, 0) != 0 || line.Value != NotConnected) {
+                text += line.Caption + ": " + line.Value + "\n";
+            }
+        }
+        return text;
+    }
+    const auto& link = record.LinkParams;
+    std::string linkJson = "{\"rate\":" + Number(BaudRateOf(link[UpperLevelBaudCode])) +
+                           ",\"reply_preambles\":" + Number(link[UpperLevelReplyPreambles]) +
+                           ",\"request_preambles\":" + Number(link[FlowComputerRequestPreambles]) +
+                           ",\"reply_wait\":" + Number(link[FlowComputerReplyWait]) +
+                           ",\"wait_preambles\":" + Number(link[WaitFlowComputerPreambles]) +
+                           ",\"priority\":" + Number(link[AccessPriority]) +
+                           ",\"retry_delay\":" + Number(link[PortRetryDelay]);
+    if (HasRtsControl(record)) {
+        linkJson += ",\"rts_control\":" + Number(link[UpperLevelRtsControl]);
+    }
+    std::vector<std::string> computers;
+    for (size_t address = 1; address < FlowComputerCount; ++address) {
+        const FlowComputerRecord& c = record.FlowComputers[address];
+        if (c.Connected != 0) {
+            computers.push_back("{\"address\":" + Number(static_cast<int>(address)) +
+                                ",\"port\":" + JsonString(std::string(1, PortLetter(c.Port))) +
+                                ",\"rate\":" + Number(BaudRateOf(c.BaudCode)) + "}");
+        }
+    }
+    return "{\"software_version\":" + Number(record.SoftwareVersion()) + ",\"link\":" + linkJson +
+           "},\"modem\":" + JsonString(ModemText(record)) + ",\"flow_computers\":[" +
+           Join(computers) + "]}\n";
+}
+
+std::string DiffReport(const std::vector<ConfigDifference>& differences, bool json) {
+    std::string text;
+    std::vector<std::string> items;
+    for (const ConfigDifference& d : differences) {
+        text += d.Caption + ": " + d.A + " -> " + d.B + "\n";
+        items.push_back("{\"field\":" + JsonString(d.Caption) + ",\"a\":" + JsonString(d.A) +
+                        ",\"b\":" + JsonString(d.B) + "}");
+    }
+    return json ? "[" + Join(items) + "]\n" : text;
+}

@@ -1,0 +1,37 @@
+#pragma once
+// What zantir-cli prints on stdout: the identification, the table state, a configuration
+// and the differences of two, as plain text lines or as JSON.
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "config/Configrecord.h"
+#include "config/Devicetables.h"
+
+// One line of a configuration: its caption and its value as the operator reads them.
+struct ConfigLine {
+    std::string Caption;
+    std::string Value;
+};
+
+// Table 3, the modem string and all flow computers 1..254, in the editor's words. The
+// link parameter of RTS control is there when either version has it.
+std::vector<ConfigLine> DescribeConfig(const ConfigRecord& record, bool withRtsControl);
+// The fields where a and b differ.
+struct ConfigDifference {
+    std::string Caption;
+    std::string A;
+    std::string B;
+};
+std::vector<ConfigDifference> CompareConfigs(const ConfigRecord& a, const ConfigRecord& b);
+
+std::string IdentReport(const uint8_t* ident, bool json);
+// table7: the restoration flags of tables 0..7 as the device reported them.
+std::string StateReport(const std::array<uint8_t, TableCount>& table7, bool json);
+// The configuration, leaving out the flow computers that are not connected.
+std::string ShowReport(const ConfigRecord& record, bool json);
+std::string DiffReport(const std::vector<ConfigDifference>& differences, bool json);
+
+// A JSON string literal of a UTF-8 text.
+std::string JsonString(const std::string& text);

@@ -1,0 +1,281 @@
+// zantir-cli as a process against zantir-sim on a pty: what each command sends to the
+// device, what it prints and the exit status it gives.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "connection/Settings.h"
+#include "tests/support/SimProcess.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Header = std::vector<int>;  // a table exchange header: read table, field, count, write ...
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string Slurp(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// A program folder: zantir-cli linked into it, PORTS/COM1 linked to the simulator.
+class CliFolder : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/zantir-cli-XXXXXX";
+        directory = mkdtemp(pattern);
+        fs::create_directory(directory / "PORTS");
+        fs::create_symlink(ZANTIR_CLI_PATH, directory / "zantir-cli");
+        // The program's own settings file beside it gives the link: COM1 at 9600 bit/s.
+        fs::create_directory(directory / "INI");
+        ConnectionSettings settings;
+        settings.BaudRate = 9600;
+        ASSERT_TRUE(SaveSettings(settings, (directory / "INI" / "zantir.ini").string()));
+    }
+    void TearDown() override {
+        sim.reset();
+        std::error_code ignored;
+        fs::remove_all(directory, ignored);
+    }
+    void StartSim(std::vector<std::string> options) {
+        options.push_back("--log");
+        sim = std::make_unique<SimProcess>(directory.string(), std::move(options), "PORTS/COM1");
+        ASSERT_TRUE(sim->ok());
+    }
+    // Runs the program with no terminal on stdin, as a script does.
+    Outcome Cli(std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), (directory / "zantir-cli").string());
+        const fs::path out = directory / "out.txt";
+        const fs::path err = directory / "err.txt";
+        const pid_t pid = fork();
+        if (pid == 0) {
+            const int in = open("/dev/null", O_RDONLY);
+            const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            dup2(in, 0);
+            dup2(o, 1);
+            dup2(e, 2);
+            std::vector<char*> argv;
+            for (auto& a : arguments) {
+                argv.push_back(a.data());
+            }
+            argv.push_back(nullptr);
+            if (chdir(directory.c_str()) != 0) {
+                _exit(126);
+            }
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+        int status = 0;
+        waitpid(pid, &status, 0);
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(out), Slurp(err)};
+    }
+    // Requests the simulator took, as table exchange headers.
+    std::vector<Header> Requests() {
+        std::vector<Header> requests;
+        std::istringstream lines(sim->Stop());
+        std::string line;
+        while (std::getline(lines, line)) {
+            const size_t at = line.find("<- ");
+            if (at == std::string::npos) {
+                continue;
+            }
+            std::istringstream hex(line.substr(at + 3));
+            std::vector<int> frame;
+            unsigned value;
+            while (hex >> std::hex >> value) {
+                frame.push_back(static_cast<int>(value));
+            }
+            if (frame.size() >= 10) {
+                requests.emplace_back(frame.begin() + 4, frame.begin() + 10);
+            }
+        }
+        return requests;
+    }
+    std::vector<Header> Writes() {
+        std::vector<Header> writes;
+        for (const Header& h : Requests()) {
+            if (h[5] > 0) {
+                writes.push_back(h);
+            }
+        }
+        return writes;
+    }
+    // Saves the device's configuration into the folder.
+    fs::path Saved(const std::string& name = "saved.cnf") {
+        const Outcome read = Cli({"read", name});
+        EXPECT_EQ(read.status, 0) << read.err;
+        EXPECT_EQ(fs::file_size(directory / name), 1247u);
+        return directory / name;
+    }
+    void Patch(const fs::path& file, size_t offset, char value) {
+        std::fstream f(file, std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(static_cast<std::streamoff>(offset));
+        f.put(value);
+    }
+
+    fs::path directory;
+    std::unique_ptr<SimProcess> sim;
+};
+
+constexpr size_t FlowComputerEntry12 = 63 + 3 * 12;
+
+TEST_F(CliFolder, WriteChangedWritesOnlyWhatTheFileChanges) {
+    StartSim({});
+    const fs::path file = Saved();
+    const Outcome same = Cli({"write-changed", file.string()});
+    EXPECT_EQ(same.status, 0) << same.err;
+    EXPECT_NE(same.err.find("Запись таблиц не выполняется. Нет измененных данных"),
+              std::string::npos);
+    EXPECT_TRUE(Writes().empty());
+
+    StartSim({});
+    Patch(file, FlowComputerEntry12 + 1, 3);  // flow computer 12 to port C
+    const Outcome edited = Cli({"write-changed", file.string()});
+    EXPECT_EQ(edited.status, 0) << edited.err;
+    EXPECT_EQ(Writes(), (std::vector<Header>{{0, 0, 0, 6, 12, 1}}));
+}
+
+TEST_F(CliFolder, WriteChosenTablesThenIdentifies) {
+    StartSim({"--destroyed", "6"});
+    const fs::path file = Saved();
+    StartSim({"--destroyed", "6"});
+    const Outcome five = Cli({"write", file.string(), "--tables", "5"});
+    // Table 6 stays destroyed, which is not what was written.
+    EXPECT_EQ(five.status, 0) << five.err;
+    EXPECT_NE(five.err.find("Разрушена таблица 6"), std::string::npos);
+    const std::vector<Header> requests = Requests();
+    std::vector<Header> writes;
+    for (const Header& h : requests) {
+        if (h[5] > 0) {
+            writes.push_back(h);
+        }
+    }
+    EXPECT_EQ(writes, (std::vector<Header>{{0, 0, 0, 5, 0, 1}}));
+    EXPECT_EQ(requests.back(), (Header{0, 0, 17, 0, 0, 0}));  // the identification again
+
+    StartSim({"--destroyed", "6"});
+    const Outcome all = Cli({"write", file.string()});
+    EXPECT_EQ(all.status, 0) << all.err;
+    EXPECT_EQ(all.err.find("Разрушена таблица 6"), std::string::npos) << all.err;
+    EXPECT_EQ(
+        Writes(),
+        (std::vector<Header>{
+            {0, 0, 0, 3, 0, 8}, {0, 0, 0, 5, 0, 1}, {0, 0, 0, 6, 0, 243}, {0, 0, 0, 6, 243, 12}}));
+}
+
+TEST_F(CliFolder, StateReportsADestroyedTable) {
+    StartSim({"--destroyed", "6"});
+    const Outcome state = Cli({"state"});
+    EXPECT_EQ(state.status, 0) << state.err;
+    EXPECT_NE(state.out.find("6\tДа\t"), std::string::npos) << state.out;
+    EXPECT_NE(state.out.find("3\tНет\t"), std::string::npos) << state.out;
+    const Outcome json = Cli({"--json", "state"});
+    EXPECT_NE(json.out.find("{\"table\":6,"), std::string::npos);
+    EXPECT_NE(json.out.find("\"destroyed\":true}"), std::string::npos);
+}
+
+TEST_F(CliFolder, FailuresGiveTheirExitStatus) {
+    StartSim({"--fault", "silent"});
+    const Outcome silent = Cli({"--first-byte-timeout", "1", "--attempts", "1", "ident"});
+    EXPECT_EQ(silent.status, 1);
+    EXPECT_NE(silent.err.find("Устройство не отвечает"), std::string::npos) << silent.err;
+    EXPECT_EQ(silent.out, "");
+
+    // A retry budget really retries: the device answers the second request.
+    StartSim({"--fault", "silent@1"});
+    const Outcome retried =
+        Cli({"--first-byte-timeout", "1", "--attempts", "1", "--retries", "1", "ident"});
+    EXPECT_EQ(retried.status, 0) << retried.err;
+    EXPECT_EQ(Requests().size(), 2u);
+
+    StartSim({"--version", "2"});
+    const Outcome old = Cli({"read", "x.cnf"});
+    EXPECT_EQ(old.status, 1);
+    EXPECT_NE(old.err.find("У подключенного зантира версия ПО = 2."), std::string::npos);
+    EXPECT_FALSE(fs::exists(directory / "x.cnf"));
+
+    // A damaged file is refused before the device is touched.
+    StartSim({});
+    const fs::path file = Saved();
+    fs::resize_file(file, 1246);
+    for (const char* command : {"write", "write-changed", "show"}) {
+        const Outcome refused = Cli({command, file.string()});
+        EXPECT_EQ(refused.status, 3) << command;
+        EXPECT_NE(refused.err.find("не является файлом конфигурации"), std::string::npos);
+    }
+    EXPECT_EQ(Cli({"diff", file.string(), "device"}).status, 3);
+    EXPECT_EQ(Requests().size(), 7u);  // the read of Saved() alone
+
+    // A save that cannot be written is no success.
+    StartSim({});
+    const Outcome unwritable = Cli({"read", (directory / "missing" / "x.cnf").string()});
+    EXPECT_EQ(unwritable.status, 3);
+    EXPECT_EQ(unwritable.out, "");
+
+    EXPECT_EQ(Cli({"--rate", "9601", "ident"}).status, 2);
+}
+
+TEST_F(CliFolder, ReadIntoAFolderShowAndDiff) {
+    StartSim({});
+    const Outcome read = Cli({"read", "."});
+    ASSERT_EQ(read.status, 0) << read.err;
+    const std::string name = read.out.substr(0, read.out.find('\n'));
+    EXPECT_NE(name.find("zrt16-mk5-"), std::string::npos);
+    const fs::path file = directory / name;
+    ASSERT_EQ(fs::file_size(file), 1247u);
+
+    const Outcome show = Cli({"show", file.string()});
+    EXPECT_EQ(show.status, 0);
+    EXPECT_NE(show.out.find("Скорость обмена с ВУ: 9600\n"), std::string::npos) << show.out;
+    EXPECT_NE(show.out.find("Вычислитель 12: B 9600\n"), std::string::npos) << show.out;
+
+    const Outcome itself = Cli({"diff", file.string(), file.string()});
+    EXPECT_EQ(itself.status, 0);
+    EXPECT_EQ(itself.out, "");
+    EXPECT_EQ(Cli({"diff", file.string(), "device"}).out, "");
+
+    fs::copy_file(file, directory / "edited.cnf");
+    Patch(directory / "edited.cnf", FlowComputerEntry12 + 1, 3);
+    const Outcome edited = Cli({"diff", "device", (directory / "edited.cnf").string()});
+    EXPECT_EQ(edited.out, "Вычислитель 12: B 9600 -> C 9600\n");
+}
+
+TEST_F(CliFolder, IdentOverDirectAndTelephoneLinks) {
+    StartSim({});
+    const Outcome direct = Cli({"ident"});
+    EXPECT_EQ(direct.status, 0) << direct.err;
+    EXPECT_NE(direct.out.find("Дата создания ПО: 15.03.24  10:30:00\n"), std::string::npos);
+    EXPECT_NE(direct.out.find("Версия программного обеспечения: 5 (Чтение и запись)\n"),
+              std::string::npos);
+
+    StartSim({"--modem", "--phone", "74951234567"});
+    const Outcome phone = Cli({"--phone", "7 495 123-45-67", "--connect-wait", "5", "ident"});
+    EXPECT_EQ(phone.status, 0) << phone.err;
+    EXPECT_NE(phone.out.find("Код типа контроллера: 8\n"), std::string::npos) << phone.err;
+}
+
+TEST_F(CliFolder, SearchFindsTheDevicesRate) {
+    StartSim({"--rate", "9600"});
+    const Outcome search = Cli({"--rate", "1200", "search"});
+    EXPECT_EQ(search.status, 0) << search.err;
+    EXPECT_EQ(search.out, "9600\n");
+    EXPECT_NE(search.err.find("при скорости обмена - 9600 бит/с"), std::string::npos);
+}
+
+}  // namespace
