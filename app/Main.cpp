@@ -28,6 +28,7 @@
 #include "config/Codepage.h"
 #include "config/Config.h"
 #include "config/Ident.h"
+#include "config/Identtext.h"
 #include "config/Tableinfo.h"
 #include "connection/Connectmodem.h"
 #include "connection/Connpar.h"
@@ -327,20 +328,11 @@ void TFormMain::TimerStartTimer() {
     const bool read = ReadIdent(Access);
     QApplication::restoreOverrideCursor();
     TimerMessage.start();
+    std::string first, second;
     if (read) {
-        const int type = Image.Bytes[IdentTypeCode];
-        const int version = Image.SoftwareVersion();
-        if (type != DeviceTypeCode) {
-            Ui.ShowMessage(MessageNotice,
-                           QString("Код типа подключенного устройства  %1").arg(type).toStdString(),
-                           "Программа обслуживает зантиры zrt16-mk");
-        } else if (version < 3 || version > 6) {
-            Ui.ShowMessage(
-                MessageNotice,
-                QString("У подключенного зантира версия ПО = %1.").arg(version).toStdString(),
-                "Программа обслуживает зантиры только с версией ПО от 3 до 6");
-        } else {
-            DeviceAccepted = true;
+        DeviceAccepted = DeviceServed(Image.Bytes.data() + IdentOffset, first, second);
+        if (!DeviceAccepted) {
+            Ui.ShowMessage(MessageNotice, first, second);
         }
     }
     if (!DeviceAccepted) {

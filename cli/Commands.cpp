@@ -9,6 +9,7 @@
 #include "config/Cnffile.h"
 #include "config/Codepage.h"
 #include "config/Configrecord.h"
+#include "config/Identtext.h"
 #include "config/Tablestate.h"
 #include "connection/Connectmodem.h"
 #include "link/Conffun.h"
@@ -111,18 +112,9 @@ public:
         if (!ReadIdent(access)) {
             return ExitDevice;
         }
-        const int type = image_.Bytes[IdentTypeCode];
-        const int version = image_.SoftwareVersion();
-        char first[96];
-        if (type != DeviceTypeCode) {
-            std::snprintf(first, sizeof first, "Код типа подключенного устройства  %d", type);
-            ui_.ShowMessage(MessageNotice, first, "Программа обслуживает зантиры zrt16-mk");
-            return ExitDevice;
-        }
-        if (version < 3 || version > 6) {
-            std::snprintf(first, sizeof first, "У подключенного зантира версия ПО = %d.", version);
-            ui_.ShowMessage(MessageNotice, first,
-                            "Программа обслуживает зантиры только с версией ПО от 3 до 6");
+        std::string first, second;
+        if (!DeviceServed(image_.Bytes.data() + IdentOffset, first, second)) {
+            ui_.ShowMessage(MessageNotice, first, second);
             return ExitDevice;
         }
         const int destroyed = image_.Bytes[IdentDestroyedTable];

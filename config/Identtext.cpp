@@ -111,3 +111,19 @@ std::array<std::string, IdentRowCount> IdentValues(const uint8_t* ident, bool fu
                                       ident[IdentProtocolMinor], ident[IdentProtocolRelease]);
     return values;
 }
+
+bool DeviceServed(const uint8_t* ident, std::string& first, std::string& second) {
+    const int type = ident[IdentTypeCode];
+    const int version = ident[IdentSoftwareVersion];
+    if (type != DeviceTypeCode) {
+        first = "Код типа подключенного устройства  " + std::to_string(type);
+        second = "Программа обслуживает зантиры zrt16-mk";
+        return false;
+    }
+    if (version < 3 || version > 6) {
+        first = "У подключенного зантира версия ПО = " + std::to_string(version) + ".";
+        second = "Программа обслуживает зантиры только с версией ПО от 3 до 6";
+        return false;
+    }
+    return true;
+}

@@ -26,3 +26,7 @@ std::string IdentCaption(int row);
 // Value texts of the nine rows for the 17 bytes of an IdentBlock. Reduced mode (a record
 // not read from a device) gives only the type code and the software version class.
 std::array<std::string, IdentRowCount> IdentValues(const uint8_t* ident, bool fullMode);
+
+// The program serves devices of type 8 with software versions 3 to 6. For any other
+// device: false, with the notice's two lines.
+bool DeviceServed(const uint8_t* ident, std::string& first, std::string& second);

@@ -22,24 +22,12 @@ namespace {
 
 using Header = std::vector<int>;
 
-// Headers (bytes 4..9) of the write requests in the simulator's log, in order.
+// Headers of the write requests in the simulator's log, in order.
 std::vector<Header> Writes(const std::string& log) {
     std::vector<Header> writes;
-    std::istringstream lines(log);
-    std::string line;
-    while (std::getline(lines, line)) {
-        const size_t at = line.find("<- ");
-        if (at == std::string::npos) {
-            continue;
-        }
-        std::istringstream hex(line.substr(at + 3));
-        std::vector<int> frame;
-        unsigned value;
-        while (hex >> std::hex >> value) {
-            frame.push_back(static_cast<int>(value));
-        }
-        if (frame.size() >= 10 && frame[9] > 0) {
-            writes.emplace_back(frame.begin() + 4, frame.begin() + 10);
+    for (const Header& header : RequestHeaders(log)) {
+        if (header[5] > 0) {
+            writes.push_back(header);
         }
     }
     return writes;

@@ -86,27 +86,7 @@ protected:
         return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(out), Slurp(err)};
     }
     // Requests the simulator took, as table exchange headers.
-    std::vector<Header> Requests() {
-        std::vector<Header> requests;
-        std::istringstream lines(sim->Stop());
-        std::string line;
-        while (std::getline(lines, line)) {
-            const size_t at = line.find("<- ");
-            if (at == std::string::npos) {
-                continue;
-            }
-            std::istringstream hex(line.substr(at + 3));
-            std::vector<int> frame;
-            unsigned value;
-            while (hex >> std::hex >> value) {
-                frame.push_back(static_cast<int>(value));
-            }
-            if (frame.size() >= 10) {
-                requests.emplace_back(frame.begin() + 4, frame.begin() + 10);
-            }
-        }
-        return requests;
-    }
+    std::vector<Header> Requests() { return RequestHeaders(sim->Stop()); }
     std::vector<Header> Writes() {
         std::vector<Header> writes;
         for (const Header& h : Requests()) {

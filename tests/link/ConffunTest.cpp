@@ -49,20 +49,8 @@ struct ConffunTest : testing::Test {
     // Table exchange headers of the requests the simulator took, in order.
     std::vector<Bytes> Requests() {
         std::vector<Bytes> headers;
-        std::istringstream log(sim->Stop());
-        std::string line;
-        while (std::getline(log, line)) {
-            const size_t at = line.find("<- ");
-            if (at == std::string::npos) {
-                continue;
-            }
-            std::istringstream hex(line.substr(at + 3));
-            Bytes frame;
-            unsigned value;
-            while (hex >> std::hex >> value) {
-                frame.push_back(static_cast<uint8_t>(value));
-            }
-            headers.emplace_back(frame.begin() + 4, frame.begin() + 10);
+        for (const auto& header : RequestHeaders(sim->Stop())) {
+            headers.emplace_back(header.begin(), header.end());
         }
         return headers;
     }

@@ -8,6 +8,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <sstream>
 
 const char* SimExecutable() {
     return ZANTIR_SIM_PATH;
@@ -91,4 +92,26 @@ std::string SimProcess::Stop() {
 
 SimProcess::~SimProcess() {
     Stop();
+}
+
+std::vector<std::vector<int>> RequestHeaders(const std::string& log) {
+    std::vector<std::vector<int>> headers;
+    std::istringstream lines(log);
+    std::string line;
+    while (std::getline(lines, line)) {
+        const size_t at = line.find("<- ");
+        if (at == std::string::npos) {
+            continue;
+        }
+        std::istringstream hex(line.substr(at + 3));
+        std::vector<int> frame;
+        unsigned value;
+        while (hex >> std::hex >> value) {
+            frame.push_back(static_cast<int>(value));
+        }
+        if (frame.size() >= 10) {
+            headers.emplace_back(frame.begin() + 4, frame.begin() + 10);
+        }
+    }
+    return headers;
 }

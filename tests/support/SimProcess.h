@@ -34,5 +34,9 @@ private:
     std::string linkPath_, slavePath_, logPath_;
 };
 
+// Table exchange headers (frame bytes 4 to 9) of the requests in a simulator's --log, in
+// the order the simulator took them.
+std::vector<std::vector<int>> RequestHeaders(const std::string& log);
+
 // Where the build put zantir-sim.
 const char* SimExecutable();
