@@ -134,6 +134,35 @@ private slots:
         QVERIFY2(log.find("modem <- ath") != std::string::npos, log.c_str());
     }
 
+    void connectingAnewHangsUpTheCallFirst() {
+        ConnectionSettings settings;
+        settings.LinkType = 1;
+        settings.ConnectWait = 5;
+        QVERIFY(SetFieldText(settings.PhoneNumber, sizeof settings.PhoneNumber, "555-01-02"));
+        ProgramFolder folder({"--modem", "--log"}, settings);
+        QVERIFY(folder.ok());
+        Operator op;
+        TFormMain main;
+        main.show();
+        QTRY_VERIFY_WITH_TIMEOUT(main.ModemConnected, 20000);
+
+        std::string logWhenAsked;
+        op.onConnect = [&](TFormConnPar& d) {
+            std::ifstream in(folder.directory / "PORTS" / "COM1.log");
+            logWhenAsked.assign(std::istreambuf_iterator<char>(in), {});
+            d.BitBtn2->click();
+        };
+        main.NconnectClick();
+        QTRY_VERIFY_WITH_TIMEOUT(!logWhenAsked.empty(), 20000);
+        // The call was ended ("+++" answered, then "ath") before the dialog came up.
+        const size_t dialled = logWhenAsked.find("modem <- ATD5550102");
+        QVERIFY(dialled != std::string::npos);
+        QVERIFY2(logWhenAsked.find("modem <- ath", dialled) != std::string::npos,
+                 logWhenAsked.c_str());
+        QVERIFY(!main.ModemConnected);
+        QVERIFY(!main.pnmodem->isVisible());
+    }
+
     void settingsAreWrittenBackAtCloseByteForByte() {
         ConnectionSettings settings;
         settings.Reserved1 = 0x5A;

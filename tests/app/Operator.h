@@ -31,8 +31,9 @@ public:
     }
 
     bool connectWhenAsked = true;
-    std::deque<bool> answers;  // to questions, in turn; then Нет
-    QStringList messages;      // "first|second" of every message shown
+    std::function<void(TFormConnPar&)> onConnect;  // default: as connectWhenAsked says
+    std::deque<bool> answers;                      // to questions, in turn; then Нет
+    QStringList messages;                          // "first|second" of every message shown
     int identViews = 0;
     int editors = 0;
     std::function<void(TFormConfig&)> onEditor;     // default: confirm
@@ -77,7 +78,11 @@ private:
                   qPrintable(modal->windowTitle()));
         }
         if (auto* d = Take<TFormConnPar>(modal)) {
-            (connectWhenAsked ? d->BitBtn1 : d->BitBtn2)->click();
+            if (onConnect) {
+                onConnect(*d);
+            } else {
+                (connectWhenAsked ? d->BitBtn1 : d->BitBtn2)->click();
+            }
         } else if (auto* d = Take<TFormQues>(modal)) {
             messages << d->Label1->text() + "|" + d->Label2->text();
             if (!d->BitBtn3->isHidden()) {
