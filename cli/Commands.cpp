@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 #include "cli/Report.h"
 #include "config/Baudrates.h"
@@ -28,10 +29,6 @@ constexpr uint32_t PortQueue = 1000;
 
 // A device answers the identification read within milliseconds; a rate that stays
 // silent for 300 ms is the wrong one. The search starts at 600 bit/s.
-constexpr int32_t SearchFirstByteTimeout = 300;  // ms
-constexpr int32_t SearchNextByteTimeout = 100;   // ms
-constexpr uint8_t SearchAttempts = 1;
-constexpr size_t SearchFirstCode = 1;
 
 constexpr char DeviceWord[] = "device";
 
@@ -337,53 +334,35 @@ int Search(const CliOptions& options, Terminal& ui) {
     if (!session.Open()) {
         return ExitDevice;
     }
-    LinkEngine& engine = session.Engine();
-    engine.NextByteTimeout = SearchNextByteTimeout;
-    engine.FirstByteTimeout = SearchFirstByteTimeout;
-    engine.Attempts = SearchAttempts;
-    const TableRequest request = ReadRequest(IdentTable.Number, 0, IdentTable.FieldCount);
-    for (size_t code = SearchFirstCode; code < BaudRates.size(); ++code) {
-        const int32_t rate = BaudRates[code];
-        ui.Say("Скорость обмена:  " + std::to_string(rate));
-        engine.BaudRate = rate;  // the engine sets the port's rate before every attempt
-        if (engine.ExecuteCommand(TableExchange, request.Data.data(), request.Length)) {
-            ui.ShowMessage(MessageExchangeResult, "Получен ответ на запрос",
-                           "при скорости обмена - " + std::to_string(rate) + " бит/с");
-            std::printf("%d\n", rate);
-            return ExitOk;
-        }
+    const int32_t rate = FindDeviceRate(
+        session.Engine(), [&ui](int32_t trying) { ui.Say(SearchStatusText(trying)); });
+    if (rate > 0) {
+        ui.ShowMessage(MessageExchangeResult, SearchFoundText, SearchFoundRateText(rate));
+        std::printf("%d\n", rate);
+        return ExitOk;
     }
-    ui.ShowMessage(MessageExchangeResult, "Связь не установлена", "");
+    ui.ShowMessage(MessageExchangeResult, SearchFailedText, "");
     return ExitDevice;
 }
 
 }  // namespace
 
 int RunCommand(const CliOptions& options, Terminal& ui) {
-    const std::string& c = options.Command;
-    if (c == "ident") {
-        return Ident(options, ui);
-    }
-    if (c == "state") {
-        return State(options, ui);
-    }
-    if (c == "read") {
-        return Read(options, ui);
-    }
-    if (c == "write") {
-        return Write(options, ui);
-    }
-    if (c == "write-changed") {
-        return WriteChanged(options, ui);
-    }
-    if (c == "show") {
-        return Show(options, ui);
-    }
-    if (c == "diff") {
-        return Diff(options, ui);
-    }
-    if (c == "search") {
-        return Search(options, ui);
+    using Command = int (*)(const CliOptions&, Terminal&);
+    static const std::pair<const char*, Command> commands[] = {
+        {"ident", Ident},
+        {"state", State},
+        {"read", Read},
+        {"write", Write},
+        {"write-changed", WriteChanged},
+        {"show", Show},
+        {"diff", Diff},
+        {"search", Search},
+    };
+    for (const auto& [name, run] : commands) {
+        if (options.Command == name) {
+            return run(options, ui);
+        }
     }
     return ExitUsage;
 }

@@ -36,9 +36,6 @@ const QColor PanelColour(211, 211, 211);  // also the telephone edits while disa
 
 // A device answers the identification read within milliseconds; a rate that stays
 // silent for 300 ms is the wrong one.
-constexpr int32_t SearchFirstByteTimeout = 300;  // ms
-constexpr int32_t SearchNextByteTimeout = 100;   // ms
-constexpr uint8_t SearchAttempts = 1;
 
 // The port as the line discipline needs it: 8N1, queues of 1000 bytes, DTR up, RTS down.
 constexpr int PortByteSize = 8;
@@ -575,33 +572,21 @@ void TFormConnPar::BaudSearch() {
     }
     searching_ = true;
     SetButtonsEnabled(false);
-    engine_.NextByteTimeout = SearchNextByteTimeout;
-    engine_.FirstByteTimeout = SearchFirstByteTimeout;
-    engine_.Attempts = SearchAttempts;
-    const TableRequest request = ReadRequest(IdentTable.Number, 0, IdentTable.FieldCount);
     QApplication::setOverrideCursor(Qt::WaitCursor);
-
-    int32_t found = 0;
-    for (size_t code = 1; code < BaudRates.size(); ++code) {  // 300 bit/s is never tried
-        const int32_t rate = BaudRates[code];
-        StatusBar1->showMessage(QString::asprintf("Скорость обмена:  %d", rate));
+    const int32_t found = FindDeviceRate(engine_, [this](int32_t rate) {
+        StatusBar1->showMessage(QString::fromStdString(SearchStatusText(rate)));
         QCoreApplication::processEvents();
-        engine_.BaudRate = rate;  // the engine sets the port's rate before every attempt
-        if (engine_.ExecuteCommand(TableExchange, request.Data.data(), request.Length)) {
-            found = rate;
-            break;
-        }
-    }
+    });
     StatusBar1->clearMessage();
     QApplication::restoreOverrideCursor();
 
     if (found) {
         work_.BaudRate = found;
         ComboBox2->setCurrentIndex(BaudCodeOf(found));
-        Tell(MessageExchangeResult, QString::fromUtf8("Получен ответ на запрос"),
-             QString::asprintf("при скорости обмена - %d бит/с", found));
+        Tell(MessageExchangeResult, QString::fromUtf8(SearchFoundText),
+             QString::fromStdString(SearchFoundRateText(found)));
     } else {
-        Tell(MessageExchangeResult, QString::fromUtf8("Связь не установлена"));
+        Tell(MessageExchangeResult, QString::fromUtf8(SearchFailedText));
     }
     ClosePort();
     searching_ = false;

@@ -249,3 +249,29 @@ WriteOutcome WriteDifferences(TableAccess& access, const ConfigImage& snapshot) 
     }
     return changes.Any() ? WriteOutcome::Written : WriteOutcome::NothingChanged;
 }
+
+int32_t FindDeviceRate(LinkEngine& engine, const std::function<void(int32_t)>& trying) {
+    constexpr int32_t SearchFirstByteTimeout = 300;  // ms
+    constexpr int32_t SearchNextByteTimeout = 100;   // ms
+    engine.NextByteTimeout = SearchNextByteTimeout;
+    engine.FirstByteTimeout = SearchFirstByteTimeout;
+    engine.Attempts = 1;
+    const TableRequest request = ReadRequest(IdentTable.Number, 0, IdentTable.FieldCount);
+    for (size_t code = 1; code < BaudRates.size(); ++code) {
+        const int32_t rate = BaudRates[code];
+        trying(rate);
+        engine.BaudRate = rate;  // the engine sets the port's rate before every attempt
+        if (engine.ExecuteCommand(TableExchange, request.Data.data(), request.Length)) {
+            return rate;
+        }
+    }
+    return 0;
+}
+
+std::string SearchStatusText(int32_t rate) {
+    return Printf("Скорость обмена:  %d", rate);
+}
+
+std::string SearchFoundRateText(int32_t rate) {
+    return Printf("при скорости обмена - %d бит/с", rate);
+}

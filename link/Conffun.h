@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "config/Configimage.h"
@@ -62,3 +63,13 @@ enum class WriteOutcome { NothingChanged, Written, Failed };
 // and 5 whole, table 6 in runs of changed entries. On a direct link the link follows a
 // new upper-level rate. Stops at the first failed write (already reported).
 WriteOutcome WriteDifferences(TableAccess& access, const ConfigImage& snapshot);
+
+// The rate search: the identification read once at every device rate from 600 bit/s up
+// (300 is never tried), with short time-outs; trying hears of each rate before its read.
+// Returns the rate that answered, or 0. The engine keeps the search's time-outs.
+int32_t FindDeviceRate(LinkEngine& engine, const std::function<void(int32_t)>& trying);
+// Texts of the search.
+std::string SearchStatusText(int32_t rate);
+inline constexpr char SearchFoundText[] = "Получен ответ на запрос";
+std::string SearchFoundRateText(int32_t rate);
+inline constexpr char SearchFailedText[] = "Связь не установлена";

@@ -24,6 +24,15 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// A telephone link to 555-01-02 with short modem waits.
+ConnectionSettings TelephoneSettings() {
+    ConnectionSettings settings;
+    settings.LinkType = 1;
+    settings.ConnectWait = 5;
+    SetFieldText(settings.PhoneNumber, sizeof settings.PhoneNumber, "555-01-02");
+    return settings;
+}
+
 std::vector<char> FileBytes(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -107,11 +116,7 @@ private slots:
     }
 
     void telephoneCallShowsItsPanelAndHangsUp() {
-        ConnectionSettings settings;
-        settings.LinkType = 1;
-        settings.ConnectWait = 5;
-        QVERIFY(SetFieldText(settings.PhoneNumber, sizeof settings.PhoneNumber, "555-01-02"));
-        ProgramFolder folder({"--modem", "--log"}, settings);
+        ProgramFolder folder({"--modem", "--log"}, TelephoneSettings());
         QVERIFY(folder.ok());
         Operator op;
         TFormMain main;
@@ -135,11 +140,7 @@ private slots:
     }
 
     void connectingAnewHangsUpTheCallFirst() {
-        ConnectionSettings settings;
-        settings.LinkType = 1;
-        settings.ConnectWait = 5;
-        QVERIFY(SetFieldText(settings.PhoneNumber, sizeof settings.PhoneNumber, "555-01-02"));
-        ProgramFolder folder({"--modem", "--log"}, settings);
+        ProgramFolder folder({"--modem", "--log"}, TelephoneSettings());
         QVERIFY(folder.ok());
         Operator op;
         TFormMain main;
