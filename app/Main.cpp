@@ -36,7 +36,6 @@
 
 namespace {
 
-constexpr int DtrSettleMs = 300;
 constexpr int StartDelayMs = 100;
 constexpr int MessageClearMs = 3000;
 constexpr int CallTickMs = 1000;
@@ -160,7 +159,13 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
     TimerStart.setInterval(StartDelayMs);
     TimerMessage.setInterval(MessageClearMs);
     TimerMoney.setInterval(CallTickMs);
-    connect(&TimerStart, &QTimer::timeout, this, &TFormMain::TimerStartTimer);
+    // A start that meets a command under way waits for it to end.
+    connect(&TimerStart, &QTimer::timeout, this, [this] {
+        TimerStart.stop();
+        if (!RunCommand([this] { TimerStartTimer(); }) && !closeRequested_ && !closed_) {
+            TimerStart.start();
+        }
+    });
     connect(&TimerMessage, &QTimer::timeout, this, &TFormMain::TimerMessageTimer);
     connect(&TimerMoney, &QTimer::timeout, this, &TFormMain::TimerMoneyTimer);
     FormCreate();
@@ -178,27 +183,54 @@ void TFormMain::BuildMenus() {
     QStyle* icons = QApplication::style();
 
     NWorkPar = bar->addMenu(icons->standardIcon(QStyle::SP_FileDialogDetailedView), "Параметры");
-    Nident = NWorkPar->addAction("Параметры идентификации", this, &TFormMain::NidentClick);
-    N2 = NWorkPar->addAction("Параметры конфигурации", this, &TFormMain::N2Click);
-    N1 = NWorkPar->addAction("Состояние таблиц параметров конфигурации", this, &TFormMain::N1Click);
+    const auto command = [this](void (TFormMain::*handler)()) {
+        return [this, handler] { RunCommand([this, handler] { (this->*handler)(); }); };
+    };
+    Nident = NWorkPar->addAction("Параметры идентификации", this, command(&TFormMain::NidentClick));
+    N2 = NWorkPar->addAction("Параметры конфигурации", this, command(&TFormMain::N2Click));
+    N1 = NWorkPar->addAction("Состояние таблиц параметров конфигурации", this,
+                             command(&TFormMain::N1Click));
     N3 = NWorkPar->addAction("Сохранение параметров конфигурации в файле", this,
-                             &TFormMain::N3Click);
+                             command(&TFormMain::N3Click));
 
     Nconnect =
         bar->addAction(icons->standardIcon(QStyle::SP_DriveNetIcon), "Связь с другим устройством");
-    connect(Nconnect, &QAction::triggered, this, &TFormMain::NconnectClick);
+    connect(Nconnect, &QAction::triggered, this, command(&TFormMain::NconnectClick));
 
     NConfData = bar->addMenu(icons->standardIcon(QStyle::SP_DirIcon), "Файлы  конфигурации");
-    NNewCnf =
-        NConfData->addAction("Создание нового файла конфигурации", this, [this] { NCnfClick(0); });
+    NNewCnf = NConfData->addAction("Создание нового файла конфигурации", this,
+                                   [this] { RunCommand([this] { NCnfClick(0); }); });
     NEditCnf = NConfData->addAction("Просмотр/Корректировка файла конфигурации", this,
-                                    [this] { NCnfClick(1); });
+                                    [this] { RunCommand([this] { NCnfClick(1); }); });
 
     Nvers = bar->addMenu(icons->standardIcon(QStyle::SP_MessageBoxInformation), "Общее");
-    Nabout = Nvers->addAction("О программе", this, &TFormMain::NaboutClick);
+    Nabout = Nvers->addAction("О программе", this, command(&TFormMain::NaboutClick));
 
+    // Выход is a close, which is taken even while a command runs.
     Nexit = bar->addAction(icons->standardIcon(QStyle::SP_DialogCloseButton), "Выход");
     connect(Nexit, &QAction::triggered, this, &TFormMain::NexitClick);
+}
+
+bool TFormMain::RunCommand(const std::function<void()>& handler) {
+    if (Device.Busy() || closeRequested_ || closed_) {
+        return false;
+    }
+    {
+        DeviceConnection::Command command(Device);
+        SetCommandsEnabled(false);
+        handler();
+        SetCommandsEnabled(true);
+    }
+    if (closeRequested_) {
+        close();
+    }
+    return true;
+}
+
+// Shows the operator that the menus and the hang-up button wait for the command.
+void TFormMain::SetCommandsEnabled(bool enabled) {
+    menuBar()->setEnabled(enabled);
+    BitBtn3->setEnabled(enabled);
 }
 
 void TFormMain::BuildStatusBar() {
@@ -223,7 +255,8 @@ void TFormMain::BuildModemPanel() {
     pntime->setMinimumWidth(80);
     pntime->setAlignment(Qt::AlignCenter);
     BitBtn3 = new QPushButton("Отключить связь", pnmodem);
-    connect(BitBtn3, &QPushButton::clicked, this, &TFormMain::BitBtn3Click);
+    connect(BitBtn3, &QPushButton::clicked, this,
+            [this] { RunCommand([this] { BitBtn3Click(); }); });
     row->addWidget(Label1);
     row->addWidget(pntime);
     row->addWidget(BitBtn3);
@@ -240,7 +273,6 @@ void TFormMain::FormCreate() {
     CreateBesideProgram("INI");
     LoadSettings(Settings);
     HideMenus();
-    ModemConnected = false;
     pnmodem->hide();
     TimerStart.start();
 }
@@ -286,99 +318,44 @@ void TFormMain::ShowConnection() {
     Ui.SetPanelText(ConnectionPanel, ConnectionText(Settings));
 }
 
-void TFormMain::ClosePort() {
-    Engine.Port = nullptr;
-    Port.reset();
-}
-
-void TFormMain::HangUp() {
-    ModemLine line{Port.get(), Ui, *Engine.Clock};
-    ModemHangUp(line);
-}
-
 void TFormMain::TimerStartTimer() {
     TimerStart.stop();
-    if (ModemConnected) {
-        HangUp();
-    }
-    ModemConnected = false;
     DeviceAccepted = false;
+    Device.Close();  // a call still up is hung up first
     pnmodem->hide();
     TimerMoney.stop();
-    ClosePort();
     HideMenus();
     ShowConnection();
 
-    TFormConnPar dialog(Settings, Engine, Port, Ui, this);
+    TFormConnPar dialog(Settings, Device, Ui, this);
     dialog.exec();
     if (!dialog.ConnectRequested) {
         UpdateMenus();
         return;
     }
-    Port->SetDtr(true);
-    Engine.Clock->SleepUntil(Engine.Clock->Now() + std::chrono::milliseconds(DtrSettleMs));
-    if (Settings.LinkType == 1) {
-        ModemConnected = StartPhoneCall();
-        if (!ModemConnected) {
-            UpdateMenus();
-            return;
-        }
-    }
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const bool read = ReadIdent(Access);
+    DeviceAccepted = Device.Connect([this] { ShowCallPanel(); });
     QApplication::restoreOverrideCursor();
     TimerMessage.start();
-    std::string first, second;
-    if (read) {
-        DeviceAccepted = DeviceServed(Image.Bytes.data() + IdentOffset, first, second);
-        if (!DeviceAccepted) {
-            Ui.ShowMessage(MessageNotice, first, second);
-        }
-    }
     if (!DeviceAccepted) {
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        if (ModemConnected) {
-            HangUp();
-        }
-        ModemConnected = false;
-        ClosePort();
         pnmodem->hide();
         TimerMoney.stop();
         UpdateMenus();
-        QApplication::restoreOverrideCursor();
         return;
     }
     UpdateMenus();
-    const int destroyed = Image.Bytes[IdentDestroyedTable];
-    if (destroyed != 0) {
-        Ui.SetPanelText(OperationPanel,
-                        QString("Разрушена таблица № %1").arg(destroyed).toStdString());
-        TimerMessage.start();
+    if (Device.DestroyedTable() != 0) {
         N1Click();
     }
 }
 
-bool TFormMain::StartPhoneCall() {
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    ModemLine line{Port.get(), Ui, *Engine.Clock};
-    const int32_t attempts = Settings.ConnectAttempts;
-    const int32_t wait = Settings.ConnectWait;
-    const int result = ModemDial(line, DialNumberText(Settings),
-                                 FieldText(Settings.ModemCommand, ModemCommandLength),
-                                 OperationPanel, attempts, wait);
-    QApplication::restoreOverrideCursor();
+void TFormMain::ShowCallPanel() {
     TimerMessage.start();
-    if (result != ModemOk) {
-        const bool known = result >= 0 && result < static_cast<int>(ModemResultTexts.size());
-        Ui.ShowMessage(MessageNotice, known ? ModemResultTexts[result] : "", "");
-        return false;
-    }
     CallStart = QDateTime::currentDateTime();
     pntime->setText("00:00:00");
     TimerMoney.start();
     pnmodem->show();
     repaint();
-    return true;
 }
 
 void TFormMain::TimerMoneyTimer() {
@@ -391,15 +368,14 @@ void TFormMain::TimerMoneyTimer() {
 
 void TFormMain::BitBtn3Click() {
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    HangUp();
+    Device.HangUp();
     TimerMoneyTimer();
     DeviceAccepted = false;
-    ModemConnected = false;
     pnmodem->hide();
     repaint();
     TimerMoney.stop();
     Ui.SetPanelText(OperationPanel, "");
-    ClosePort();
+    Device.Close();
     UpdateMenus();
     QApplication::restoreOverrideCursor();
 }
@@ -415,7 +391,7 @@ void TFormMain::NconnectClick() {
 
 void TFormMain::NidentClick() {
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const bool read = ReadIdent(Access);
+    const bool read = Device.ReadIdent();
     QApplication::restoreOverrideCursor();
     TimerMessage.start();
     if (read) {
@@ -433,8 +409,19 @@ void TFormMain::NexitClick() {
     close();
 }
 
+// A close while a command runs ends that command at its next wait; the window closes
+// when it has ended.
 void TFormMain::closeEvent(QCloseEvent* event) {
-    FormClose();
+    if (Device.Busy()) {
+        closeRequested_ = true;
+        Device.RequestStop();
+        event->ignore();
+        return;
+    }
+    {
+        DeviceConnection::Command command(Device);  // the hang-up lets messages run
+        FormClose();
+    }
     QMainWindow::closeEvent(event);
 }
 
@@ -443,13 +430,10 @@ void TFormMain::FormClose() {
         return;
     }
     closed_ = true;
+    TimerStart.stop();
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    if (ModemConnected) {
-        HangUp();
-        ModemConnected = false;
-    }
+    Device.Close();          // hangs up a call that is up
     SaveSettings(Settings);  // on every close, changed or not; a failure is not reported
-    ClosePort();
     QApplication::restoreOverrideCursor();
 }
 
@@ -457,17 +441,11 @@ void TFormMain::FormClose() {
 bool TFormMain::ReadConfiguration() {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     WaitScope wait(*this, WaitReading);
-    if (!ReadAllTables(Access)) {
-        wait.Close();
-        QApplication::restoreOverrideCursor();
-        Ui.ShowMessage(MessageExchangeResult, "Параметры конфигурации не прочитаны", "");
-        TimerMessage.start();
-        return false;
-    }
+    const bool read = Device.ReadConfiguration();
     wait.Close();
     TimerMessage.start();
     QApplication::restoreOverrideCursor();
-    return true;
+    return read;
 }
 
 void TFormMain::N2Click() {
@@ -485,24 +463,20 @@ void TFormMain::N2Click() {
     const ConfigImage snapshot = Image;
     StoreEditorRecord(record, Image);
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const WriteOutcome outcome = WriteDifferences(Access, snapshot);
+    Device.WriteChanges(snapshot);
     QApplication::restoreOverrideCursor();
     TimerMessage.start();
-    if (outcome == WriteOutcome::NothingChanged) {
-        Ui.ShowMessage(MessageNotice, "Запись таблиц не выполняется.", "Нет измененных данных");
-    }
 }
 
 void TFormMain::N1Click() {
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const bool read =
-        ExchangeTable(Access, ReadRequest(RestoreTable.Number, 0, RestoreTable.FieldCount));
+    TableStateSet set{};
+    const bool read = Device.ReadTableState(set);
     QApplication::restoreOverrideCursor();
     TimerMessage.start();
     if (!read) {
         return;
     }
-    TableStateSet set = MakeTableStateSet(&Engine.ResponseBuffer[ResponseValuesOffset]);
     TFormTableInfo dialog(set, Settings.LinkType != 0, this);
     dialog.exec();
     if (dialog.Result == TFormTableInfo::WriteNothing) {
@@ -516,8 +490,8 @@ void TFormMain::N1Click() {
 }
 
 bool TFormMain::EditRecordForDevice(ConfigRecord& record) {
-    if (!ReadRateMask(Access)) {
-        MarkAllRatesAvailable(Image);
+    if (!Device.ReadRateMask()) {
+        return false;  // the program is closing
     }
     TFormConfig editor(record, ConfigEditorMode::Device, false, RateMask(Image, 0),
                        RateMask(Image, 1), Settings.LinkType != 0, this);
@@ -536,24 +510,14 @@ void TFormMain::WriteTablesWithWait(const TableStateSet& set) {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     Ui.SetPanelText(OperationPanel, "");
     WaitScope wait(*this, WaitWriting);
-    const bool written = WriteSelectedTables(Access, set.WriteTables);
+    const bool written = Device.WriteTables(set.WriteTables);
     TimerMessage.start();
     Ui.SetPanelText(StatusExchangePanel, "");
-    if (!written) {
-        wait.Close();
-        QApplication::restoreOverrideCursor();
-        return;
-    }
-    Engine.Clock->SleepUntil(Engine.Clock->Now() + std::chrono::milliseconds(500));
-    UpdateMenus();
-    const bool read = ReadIdent(Access);
-    TimerMessage.start();
     QApplication::restoreOverrideCursor();
     wait.Close();
-    const int destroyed = Image.Bytes[IdentDestroyedTable];
-    if (read && destroyed != 0) {
-        Ui.ShowMessage(MessageNotice, QString("Разрушена таблица %1").arg(destroyed).toStdString(),
-                       "");
+    UpdateMenus();
+    if (written) {
+        Device.TellDestroyedTable();
     }
 }
 

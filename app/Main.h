@@ -6,14 +6,14 @@
 #include <QMainWindow>
 #include <QTimer>
 #include <array>
+#include <functional>
 
 #include "app/Qtscreen.h"
 #include "config/Configimage.h"
 #include "config/Configrecord.h"
 #include "config/Tablestate.h"
+#include "connection/Deviceconnection.h"
 #include "connection/Settings.h"
-#include "link/Comportfunctions.h"
-#include "link/Conffun.h"
 #include "link/Plcbox.h"
 
 class QAction;
@@ -32,6 +32,11 @@ public:
     void UpdateMenus();
     // The text that panel 0 shows: port and rate.
     void ShowConnection();
+
+    // Every command of the window (menus, the hang-up button, the start timer, the
+    // close) starts here, and only while no other runs: the device connection tells.
+    // False when the command was refused.
+    bool RunCommand(const std::function<void()>& handler);
 
     // Handlers, named after control and event.
     void TimerStartTimer();
@@ -54,11 +59,9 @@ public:
     LinkEngine Engine{0};
     ConfigImage Image;
     ConnectionSettings Settings;
-    ComPortHandle Port;  // the engine holds a copy
     QtScreen Ui;
-    TableAccess Access{Engine, Image, Settings, Ui};
+    DeviceConnection Device{Engine, Image, Settings, Ui};  // the port; the engine holds a copy
     bool DeviceAccepted = false;
-    bool ModemConnected = false;
     QDateTime CallStart;
 
     std::array<QLabel*, 3> StatusBar1{};
@@ -88,9 +91,8 @@ private:
     void BuildStatusBar();
     void BuildModemPanel();
     void HideMenus();
-    void ClosePort();
-    bool StartPhoneCall();
-    void HangUp();
+    void ShowCallPanel();
+    void SetCommandsEnabled(bool enabled);
     void FormClose();
     void FitStatusPanels();
     bool ReadConfiguration();
@@ -98,4 +100,5 @@ private:
     void WriteTablesWithWait(const TableStateSet& set);
 
     bool closed_ = false;
+    bool closeRequested_ = false;  // a close came while a command ran
 };

@@ -48,9 +48,18 @@ void QtScreen::FillProgress() {
     }
 }
 
+// A message is answered with the ordinary cursor, whatever the operation set.
 bool QtScreen::ShowMessage(int kind, const std::string& first, const std::string& second) {
+    int overrides = 0;
+    while (QApplication::overrideCursor()) {
+        QApplication::restoreOverrideCursor();
+        ++overrides;
+    }
     MessageKind = kind;
     ShowMessageDialog(first, second);
+    for (int i = 0; i < overrides; ++i) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    }
     return QuestionAnswer == 1;
 }
 

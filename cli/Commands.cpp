@@ -12,36 +12,21 @@
 #include "config/Configrecord.h"
 #include "config/Identtext.h"
 #include "config/Tablestate.h"
-#include "connection/Connectmodem.h"
+#include "connection/Deviceconnection.h"
 #include "link/Conffun.h"
 #include "link/Plcbox.h"
 
 namespace {
 
-constexpr int DtrSettleMs = 300;
-constexpr int AfterWriteMs = 500;
-
-// The port as the line discipline needs it: 8N1, queues of 1000 bytes, DTR up, RTS down.
-constexpr int PortByteSize = 8;
-constexpr int PortParity = 0;
-constexpr int PortStopBits = 0;
-constexpr uint32_t PortQueue = 1000;
-
-// A device answers the identification read within milliseconds; a rate that stays
-// silent for 300 ms is the wrong one. The search starts at 600 bit/s.
-
 constexpr char DeviceWord[] = "device";
-
-void Pause(LinkEngine& engine, int ms) {
-    engine.Clock->SleepUntil(engine.Clock->Now() + std::chrono::milliseconds(ms));
-}
 
 void SayNotice(Terminal& ui, const FileNotice& notice) {
     ui.ShowMessage(notice.Error ? MessageError : MessageNotice, notice.Line1, notice.Line2);
 }
 
-// One device on the line for the life of a command: the port, the engine, the image
-// and, over a telephone line, the call, which ends with the session.
+// What the main window owns for its whole run, here for the life of one command: the
+// engine, the image, the settings and the device connection, which hangs up a call
+// that is up when the command ends.
 class Session {
 public:
     Session(const CliOptions& options, Terminal& ui)
@@ -49,49 +34,11 @@ public:
         engine_.Ui = &ui_;
         engine_.StatusPanel = StatusExchangePanel;
     }
-    ~Session() {
-        if (modemConnected_) {
-            ModemLine line{port_.get(), ui_, *engine_.Clock};
-            ModemHangUp(line);
-        }
-        engine_.Port = nullptr;
-    }
-    Session(const Session&) = delete;
-    Session& operator=(const Session&) = delete;
 
-    TableAccess Access() { return {engine_, image_, settings_, ui_}; }
-    LinkEngine& Engine() { return engine_; }
+    DeviceConnection& Device() { return device_; }
     ConfigImage& Image() { return image_; }
-    const ConnectionSettings& Settings() const { return settings_; }
 
-    // Opens the port with the link's settings; false when it cannot be had.
-    bool Open() {
-        const int32_t rate = settings_.BaudRate;
-        if (path_.empty()) {
-            port_ = OpenComPort(settings_.PortNumber, rate, PortByteSize, PortParity, PortStopBits,
-                                PortQueue, PortQueue, true, false);
-        } else {
-            LineSettings line;
-            line.BaudRate = rate;
-            port_ = OpenComPortAt(path_, line);
-        }
-        if (!port_) {
-            char text[128];
-            std::snprintf(text, sizeof text, "Коммуникационный порт COM%d недоступен",
-                          settings_.PortNumber);
-            ui_.ShowMessage(MessageError, path_.empty() ? text : "Порт " + path_ + " недоступен",
-                            "");
-            return false;
-        }
-        engine_.Port = port_.get();
-        engine_.BaudRate = rate;
-        engine_.PreambleCount = settings_.RequestPreambles;
-        engine_.NextByteTimeout = settings_.NextByteTimeout;
-        engine_.FirstByteTimeout = settings_.FirstByteTimeout * 1000;
-        engine_.RtsPause = settings_.RtsPause;
-        engine_.Attempts = settings_.ExchangeAttempts;
-        return true;
-    }
+    bool Open() { return device_.Open(settings_, path_); }
 
     // The main window's connection: port, DTR, the call when by telephone, then the
     // identification, of which only type 8 with software version 3 to 6 is served.
@@ -100,32 +47,12 @@ public:
             return ExitDevice;
         }
         ui_.SetPanelText(ConnectionPanel, PortText());
-        port_->SetDtr(true);
-        Pause(engine_, DtrSettleMs);
-        if (settings_.LinkType == 1 && !Dial()) {
-            return ExitDevice;
-        }
-        TableAccess access = Access();
-        if (!ReadIdent(access)) {
-            return ExitDevice;
-        }
-        std::string first, second;
-        if (!DeviceServed(image_.Bytes.data() + IdentOffset, first, second)) {
-            ui_.ShowMessage(MessageNotice, first, second);
-            return ExitDevice;
-        }
-        const int destroyed = image_.Bytes[IdentDestroyedTable];
-        if (destroyed != 0) {
-            ui_.SetPanelText(OperationPanel, "Разрушена таблица № " + std::to_string(destroyed));
-        }
-        return ExitOk;
+        return device_.Connect() ? ExitOk : ExitDevice;
     }
 
     // The whole configuration into a record; false has been said.
     bool ReadConfiguration(ConfigRecord& record) {
-        TableAccess access = Access();
-        if (!ReadAllTables(access)) {
-            ui_.ShowMessage(MessageExchangeResult, "Параметры конфигурации не прочитаны", "");
+        if (!device_.ReadConfiguration()) {
             return false;
         }
         record = NewConfigRecord(image_.SoftwareVersion());
@@ -142,29 +69,12 @@ private:
         return " " + path_ + ",   " + std::to_string(rate) + " бит/с";
     }
 
-    bool Dial() {
-        ModemLine line{port_.get(), ui_, *engine_.Clock};
-        const int32_t attempts = settings_.ConnectAttempts;
-        const int32_t wait = settings_.ConnectWait;
-        const int result = ModemDial(line, DialNumberText(settings_),
-                                     FieldText(settings_.ModemCommand, ModemCommandLength),
-                                     OperationPanel, attempts, wait);
-        if (result != ModemOk) {
-            const bool known = result >= 0 && result < static_cast<int>(ModemResultTexts.size());
-            ui_.ShowMessage(MessageNotice, known ? ModemResultTexts[result] : "", "");
-            return false;
-        }
-        modemConnected_ = true;
-        return true;
-    }
-
     ConnectionSettings settings_;
     Terminal& ui_;
     std::string path_;
     LinkEngine engine_{0};
     ConfigImage image_;
-    ComPortHandle port_;
-    bool modemConnected_ = false;
+    DeviceConnection device_{engine_, image_, settings_, ui_};
 };
 
 bool ReadFile(const std::string& path, ConfigRecord& record, Terminal& ui) {
@@ -191,12 +101,10 @@ int State(const CliOptions& options, Terminal& ui) {
     if (const int status = session.Connect(); status != ExitOk) {
         return status;
     }
-    TableAccess access = session.Access();
-    if (!ExchangeTable(access, ReadRequest(RestoreTable.Number, 0, RestoreTable.FieldCount))) {
+    TableStateSet set{};
+    if (!session.Device().ReadTableState(set)) {
         return ExitDevice;
     }
-    const TableStateSet set =
-        MakeTableStateSet(&session.Engine().ResponseBuffer[ResponseValuesOffset]);
     std::fputs(StateReport(set.RestoreRequired, options.Json).c_str(), stdout);
     return ExitOk;
 }
@@ -240,17 +148,12 @@ int Write(const CliOptions& options, Terminal& ui) {
         return status;
     }
     StoreEditorRecord(record, session.Image());
-    TableAccess access = session.Access();
-    if (!WriteSelectedTables(access, options.Tables)) {
+    if (!session.Device().WriteTables(options.Tables)) {
         return ExitDevice;
     }
-    Pause(session.Engine(), AfterWriteMs);
-    if (!ReadIdent(access)) {
-        return ExitDevice;
-    }
-    const int destroyed = session.Image().Bytes[IdentDestroyedTable];
+    session.Device().TellDestroyedTable();
+    const int destroyed = session.Device().DestroyedTable();
     if (destroyed != 0) {
-        ui.ShowMessage(MessageNotice, "Разрушена таблица " + std::to_string(destroyed), "");
         // A table just written that the device still calls destroyed was not restored.
         if (options.Tables[static_cast<size_t>(destroyed) % TableCount] != 0) {
             return ExitDevice;
@@ -274,17 +177,7 @@ int WriteChanged(const CliOptions& options, Terminal& ui) {
     }
     const ConfigImage snapshot = session.Image();
     StoreEditorRecord(record, session.Image());
-    TableAccess access = session.Access();
-    switch (WriteDifferences(access, snapshot)) {
-        case WriteOutcome::NothingChanged:
-            ui.ShowMessage(MessageNotice, "Запись таблиц не выполняется.", "Нет измененных данных");
-            return ExitOk;
-        case WriteOutcome::Written:
-            return ExitOk;
-        case WriteOutcome::Failed:
-            break;
-    }
-    return ExitDevice;
+    return session.Device().WriteChanges(snapshot) == WriteOutcome::Failed ? ExitDevice : ExitOk;
 }
 
 int Show(const CliOptions& options, Terminal& ui) {
@@ -334,14 +227,12 @@ int Search(const CliOptions& options, Terminal& ui) {
     if (!session.Open()) {
         return ExitDevice;
     }
-    const int32_t rate = FindDeviceRate(
-        session.Engine(), [&ui](int32_t trying) { ui.Say(SearchStatusText(trying)); });
+    const int32_t rate =
+        session.Device().SearchRate([&ui](int32_t trying) { ui.Say(SearchStatusText(trying)); });
     if (rate > 0) {
-        ui.ShowMessage(MessageExchangeResult, SearchFoundText, SearchFoundRateText(rate));
         std::printf("%d\n", rate);
         return ExitOk;
     }
-    ui.ShowMessage(MessageExchangeResult, SearchFailedText, "");
     return ExitDevice;
 }
 

@@ -63,6 +63,10 @@ bool Poll(ModemLine& line, LinkTime deadline, ReadStatus& status, uint8_t& byte)
     if (line.Ui.EscapePressed()) {
         return false;
     }
+    if (line.Stopped()) {
+        status = ReadStatus::None;
+        return true;  // the caller's deadline test ends the wait as a failed reply
+    }
     const LinkTime now = line.Clock.Now();
     const auto wait = std::clamp<LinkDuration>(deadline - now + std::chrono::nanoseconds(1),
                                                std::chrono::nanoseconds(1), MaxPollWait);
@@ -142,6 +146,10 @@ int DialAttempt(ModemLine& line, const std::vector<std::string>& commands, const
 int ModemExchange(ModemLine& line, const std::string& command, std::string& reply, int timeoutMs) {
     line.Ui.ProcessMessages();
     reply.clear();
+    if (line.Stopped()) {
+        return ModemTimeout;
+    }
+    line.Ui.EscapePressed();  // a press from before this wait is forgotten
     // What the last reply left (its closing LF) would open this reply before the echo of
     // the command, which then passes for the reply: a modem that still echoes could never
     // be set up.
@@ -164,7 +172,7 @@ int ModemExchange(ModemLine& line, const std::string& command, std::string& repl
         }
         if (status == ReadStatus::Byte && IsLineEnd(byte)) {
             collected.push_back(static_cast<char>(byte));
-        } else if (line.Clock.Now() > deadline) {
+        } else if (line.Stopped() || line.Clock.Now() > deadline) {
             return ModemTimeout;
         }
     }
@@ -179,7 +187,7 @@ int ModemExchange(ModemLine& line, const std::string& command, std::string& repl
         }
         if (status == ReadStatus::Byte) {
             collected.push_back(static_cast<char>(byte));
-        } else if (line.Clock.Now() > deadline) {
+        } else if (line.Stopped() || line.Clock.Now() > deadline) {
             return ModemTimeout;
         }
     }
@@ -238,7 +246,7 @@ int ModemDial(ModemLine& line, const std::string& number, const std::string& set
         if (result == ModemOk) {
             return ModemOk;
         }
-    } while (--attempts > 0);
+    } while (--attempts > 0 && !line.Stopped());
     return result;
 }
 

@@ -29,19 +29,23 @@ extern const std::array<const char*, 10> ModemResultTexts;
 // A reply holding one of these acknowledges a command during the reset.
 extern const std::array<const char*, 6> ReplyMarkers;
 
-// The line the modem hangs on, the screen (message pump, Escape, status panel) and the
-// clock the waits are measured on.
+// The line the modem hangs on, the screen (message pump, Escape, status panel), the
+// clock the waits are measured on, and the program's stop request: once it is set every
+// reply wait fails at once and no command is sent; the hang-up still goes out.
 struct ModemLine {
     ComPort* Port;
     Screen& Ui;
     LinkClock& Clock;
+    const bool* Stop = nullptr;
+
+    bool Stopped() const { return Stop && *Stop; }
 };
 
 inline constexpr size_t MaxReplyLength = 255;
 inline constexpr size_t MaxModemCommands = 100;
 
 // Sends the command as it is and collects one reply line into reply. Returns 0, 1..6
-// or 9 (Escape).
+// or 9 (Escape pressed during this wait; a press before it does not count).
 int ModemExchange(ModemLine& line, const std::string& command, std::string& reply, int timeoutMs);
 // Brings the modem to command mode, on hook.
 int ModemReset(ModemLine& line);

@@ -22,6 +22,7 @@
 #include "config/Baudrates.h"
 #include "config/Codepage.h"
 #include "config/Devicetables.h"
+#include "connection/Deviceconnection.h"
 #include "link/Conffun.h"
 #include "link/Plcbox.h"
 #include "link/Screen.h"
@@ -33,15 +34,6 @@ constexpr int FontPixels = 12;
 constexpr int TelephoneLink = 1;  // ComboBox4's entry and the LinkType value
 const QColor EnabledEditColour(254, 254, 254);
 const QColor PanelColour(211, 211, 211);  // also the telephone edits while disabled
-
-// A device answers the identification read within milliseconds; a rate that stays
-// silent for 300 ms is the wrong one.
-
-// The port as the line discipline needs it: 8N1, queues of 1000 bytes, DTR up, RTS down.
-constexpr int PortByteSize = 8;
-constexpr int PortParity = 0;
-constexpr int PortStopBits = 0;
-constexpr uint32_t PortQueue = 1000;
 
 constexpr char NotAllEntered[] = "Введены не все параметры";
 constexpr char OutOfRange[] = "Параметр вне допустимого диапазона";
@@ -141,13 +133,12 @@ QPushButton* Button(QWidget* parent, const char* text, QStyle::StandardPixmap gl
 
 }  // namespace
 
-TFormConnPar::TFormConnPar(ConnectionSettings& settings, LinkEngine& engine, ComPortHandle& port,
+TFormConnPar::TFormConnPar(ConnectionSettings& settings, DeviceConnection& device,
                            Screen& mainScreen, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       settings_(settings),
-      engine_(engine),
-      port_(port),
+      device_(device),
       mainScreen_(mainScreen),
       work_(settings) {
     setWindowTitle(QString::fromUtf8("Параметры связи с ЗАНТИРом"));
@@ -542,24 +533,7 @@ bool TFormConnPar::ValidateLinkFields() {
     }
     work_.RtsPause = value;
 
-    // A handle still open here would hold the line locked against the new open.
-    ClosePort();
-    const int portNumber = work_.PortNumber;
-    const int32_t rate = work_.BaudRate;
-    port_ = OpenComPort(portNumber, rate, PortByteSize, PortParity, PortStopBits, PortQueue,
-                        PortQueue, true, false);
-    if (!port_) {
-        Tell(MessageError, QString::asprintf("Коммуникационный порт COM%d недоступен", portNumber));
-        return false;
-    }
-    engine_.Port = port_.get();
-    engine_.BaudRate = rate;
-    engine_.PreambleCount = work_.RequestPreambles;
-    engine_.NextByteTimeout = work_.NextByteTimeout;
-    engine_.FirstByteTimeout = work_.FirstByteTimeout * 1000;
-    engine_.RtsPause = work_.RtsPause;
-    engine_.Attempts = work_.ExchangeAttempts;
-    return true;
+    return device_.Open(work_);
 }
 
 void TFormConnPar::BaudSearch() {
@@ -573,35 +547,24 @@ void TFormConnPar::BaudSearch() {
     searching_ = true;
     SetButtonsEnabled(false);
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const int32_t found = FindDeviceRate(engine_, [this](int32_t rate) {
+    const int32_t found = device_.SearchRate([this](int32_t rate) {
         StatusBar1->showMessage(QString::fromStdString(SearchStatusText(rate)));
         QCoreApplication::processEvents();
     });
     StatusBar1->clearMessage();
     QApplication::restoreOverrideCursor();
-
     if (found) {
         work_.BaudRate = found;
         ComboBox2->setCurrentIndex(BaudCodeOf(found));
-        Tell(MessageExchangeResult, QString::fromUtf8(SearchFoundText),
-             QString::fromStdString(SearchFoundRateText(found)));
-    } else {
-        Tell(MessageExchangeResult, QString::fromUtf8(SearchFailedText));
     }
-    ClosePort();
+    device_.Close();
     searching_ = false;
     SetButtonsEnabled(true);
-    if (closePending_) {
+    // The program is closing: the dialog goes with it.
+    if (closePending_ || device_.StopRequested()) {
         closePending_ = false;
         reject();
     }
-}
-
-void TFormConnPar::ClosePort() {
-    if (engine_.Port == port_.get()) {
-        engine_.Port = nullptr;
-    }
-    port_.reset();
 }
 
 void TFormConnPar::SetButtonsEnabled(bool enabled) {

@@ -15,17 +15,17 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QStatusBar;
+class DeviceConnection;
 class Screen;
-struct LinkEngine;
 
 class TFormConnPar : public QDialog {
     Q_OBJECT
 public:
     // settings: the program's ConnectionSettings, changed only on a validated connect;
-    // engine: the one LinkEngine; port: the program's port handle, which the dialog opens
-    // (engine.Port then points into it); mainScreen: panel 0 shows the connection text.
-    TFormConnPar(ConnectionSettings& settings, LinkEngine& engine, ComPortHandle& port,
-                 Screen& mainScreen, QWidget* parent = nullptr);
+    // device: the program's connection, whose port the dialog opens; mainScreen: panel 0
+    // shows the connection text.
+    TFormConnPar(ConnectionSettings& settings, DeviceConnection& device, Screen& mainScreen,
+                 QWidget* parent = nullptr);
 
     bool ConnectRequested = false;
 
@@ -62,7 +62,7 @@ public:
 
     // Check and store the telephone-link fields; false after telling the operator why.
     bool ValidateModemFields();
-    // Check and store the common fields, open the port and set up the LinkEngine.
+    // Check and store the common fields, open the port and set up the link.
     bool ValidateLinkFields();
     // Tries every rate but 300 bit/s with the identification read until one answers.
     void BaudSearch();
@@ -86,12 +86,10 @@ private:
     bool StoreText(QLineEdit* edit, char* field, size_t width);
     bool CheckedNumber(const QLineEdit* edit, const char* name, int lowest, int highest,
                        const char* rangeFirst, const char* rangeSecond, int& value);
-    void ClosePort();
     void SetButtonsEnabled(bool enabled);
 
     ConnectionSettings& settings_;
-    LinkEngine& engine_;
-    ComPortHandle& port_;
+    DeviceConnection& device_;
     Screen& mainScreen_;
     ConnectionSettings work_;
     bool searching_ = false;

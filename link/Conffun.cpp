@@ -79,11 +79,24 @@ void FollowUpperLevelRate(TableAccess& access) {
     access.Ui.SetPanelText(ConnectionPanel, ConnectionText(access.Settings));
 }
 
-void Settle(TableAccess& access) {
+// True when the program asked to stop: the command under way counts as interrupted.
+bool Stopped(LinkEngine& engine) {
+    if (engine.StopRequested) {
+        engine.ResultCode = ResultStopped;
+    }
+    return engine.StopRequested;
+}
+
+// False when the program asked to stop meanwhile.
+bool Settle(TableAccess& access) {
     access.Ui.FillProgress();
     access.Ui.ProcessMessages();
+    if (Stopped(access.Engine)) {
+        return false;
+    }
     LinkClock& clock = *access.Engine.Clock;
     clock.SleepUntil(clock.Now() + SettleTime);
+    return true;
 }
 
 }  // namespace
@@ -129,9 +142,10 @@ bool ExchangeTable(TableAccess& access, const TableRequest& request) {
         } else {
             ui.SetPanelText(OperationPanel, "");
             ui.ProcessMessages();
-            return true;
+            return !Stopped(engine);
         }
-        if (!AskRetry(access, request)) {
+        // Nobody is asked anything once the program is closing.
+        if (Stopped(engine) || !AskRetry(access, request)) {
             return false;
         }
         ui.ProcessMessages();
@@ -184,8 +198,7 @@ bool ReadAllTables(TableAccess& access) {
         return false;
     }
     ui.StepProgress();
-    Settle(access);
-    return true;
+    return Settle(access);
 }
 
 bool WriteSelectedTables(TableAccess& access, const std::array<uint8_t, TableCount>& marks) {
@@ -220,8 +233,7 @@ bool WriteSelectedTables(TableAccess& access, const std::array<uint8_t, TableCou
         }
         ui.StepProgress();
     }
-    Settle(access);
-    return true;
+    return Settle(access);
 }
 
 WriteOutcome WriteDifferences(TableAccess& access, const ConfigImage& snapshot) {
@@ -263,6 +275,9 @@ int32_t FindDeviceRate(LinkEngine& engine, const std::function<void(int32_t)>& t
         engine.BaudRate = rate;  // the engine sets the port's rate before every attempt
         if (engine.ExecuteCommand(TableExchange, request.Data.data(), request.Length)) {
             return rate;
+        }
+        if (engine.ResultCode == ResultStopped) {
+            break;
         }
     }
     return 0;

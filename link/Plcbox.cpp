@@ -152,10 +152,15 @@ LinkDuration LinkEngine::Ticks(int64_t milliseconds) const {
     return LinkDuration(milliseconds * static_cast<int64_t>(TimerFrequency) / 1000);
 }
 
-void LinkEngine::PumpMessages() {
+bool LinkEngine::PumpMessages() {
     if (Ui) {
         Ui->ProcessMessages();
     }
+    if (StopRequested) {
+        ResultCode = ResultStopped;
+        return false;
+    }
+    return true;
 }
 
 void LinkEngine::ShowExchangeStatus(const char* text) {
@@ -190,18 +195,25 @@ bool LinkEngine::ExecuteCommand(uint8_t functionCode, const uint8_t* data, size_
     }
     ShowExchangeStatus(ExchangeStatusText);
     const int attempts = std::max<int>(1, Attempts);
-    for (int attempt = 0; attempt < attempts; ++attempt) {
+    for (int attempt = 0; attempt < attempts && !StopRequested; ++attempt) {
         if (Transceive(frameLength)) {
             break;
         }
     }
     ShowExchangeStatus("");
     FirstByteTimeout = keptFirstByteTimeout;
+    // A stop asked for while the answer came in still ends the command: what the caller
+    // would do next is not to be done.
+    if (StopRequested) {
+        ResultCode = ResultStopped;
+    }
     return ResultCode == ResultOk;
 }
 
 bool LinkEngine::Transceive(size_t frameLength) {
-    PumpMessages();
+    if (!PumpMessages()) {
+        return false;
+    }
     if (RequestBuffer[0] != RequestStart) {
         ResultCode = ResultBadStart;
         return false;
@@ -273,7 +285,9 @@ void LinkEngine::ReceiveResponse(LinkTime rtsDropped) {
     int count = 0;
     ResultCode = ResultOk;
     while (ResultCode == ResultOk) {
-        PumpMessages();
+        if (!PumpMessages()) {
+            return;
+        }
         const LinkTime now = Clock->Now();
         const auto wait = WaitFor(count < 2 ? firstByteDeadline : lastByte + gapLimit, now);
         uint8_t byte = 0;

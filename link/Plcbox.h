@@ -44,7 +44,9 @@ enum ResultCodes : int32_t {
     ResultCheckSum = 7,
     ResultRefused = 8,
     ResultNoAnswer = 10,
+    ResultBadLength = 11,
     ResultValve = 12,
+    ResultStopped = 19,
 };
 
 inline constexpr int DeviceErrorDestroyedTable = 60;
@@ -86,6 +88,9 @@ struct LinkEngine {
     std::string MessageText;  // the composed text of result 8
     uint8_t CommandCode = 0;
     LinkClock* Clock;
+    // The program is closing: a command under way ends at its next wait with result 19,
+    // and no frame goes out after it.
+    bool StopRequested = false;
 
     // Builds the request (function code 29 only) and runs up to Attempts exchanges.
     bool ExecuteCommand(uint8_t functionCode, const uint8_t* data, size_t length);
@@ -99,7 +104,8 @@ struct LinkEngine {
 
 private:
     LinkDuration Ticks(int64_t milliseconds) const;
-    void PumpMessages();
+    // Lets messages run; false when the program has asked to stop meanwhile.
+    bool PumpMessages();
     void ShowExchangeStatus(const char* text);
     int AcceptResponseByte(int count, uint8_t byte) const;
     void ReceiveResponse(LinkTime rtsDropped);

@@ -54,8 +54,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(main.DeviceAccepted, 10000);
         QVERIFY(main.NWorkPar->menuAction()->isVisible());
         QVERIFY(main.NConfData->menuAction()->isVisible());
-        QVERIFY(main.Port);
-        QCOMPARE(main.Engine.Port, main.Port.get());
+        QVERIFY(main.Device.Port());
+        QCOMPARE(main.Engine.Port, main.Device.Port());
         QCOMPARE(main.StatusBar1[0]->text(), QString(" COM1,   9600 бит/с"));
         QVERIFY(op.messages.isEmpty());
         QVERIFY(fs::is_directory(folder.directory / "CONFIG"));
@@ -93,7 +93,7 @@ private slots:
             QCOMPARE(op.messages[0], c.message);
             QTRY_VERIFY(main.Nconnect->isVisible());
             QVERIFY(!main.DeviceAccepted);
-            QVERIFY(!main.Port);
+            QVERIFY(!main.Device.Port());
             QVERIFY(!main.Engine.Port);
             QVERIFY(!main.NWorkPar->menuAction()->isVisible());
         }
@@ -122,7 +122,7 @@ private slots:
         TFormMain main;
         main.show();
         QTRY_VERIFY_WITH_TIMEOUT(main.DeviceAccepted, 20000);
-        QVERIFY(main.ModemConnected);
+        QVERIFY(main.Device.CallUp());
         QVERIFY(main.pnmodem->isVisible());
         main.CallStart = QDateTime::currentDateTime().addSecs(-(3600 + 2 * 60 + 3));
         main.TimerMoneyTimer();
@@ -130,8 +130,8 @@ private slots:
 
         main.BitBtn3->click();
         QVERIFY(!main.pnmodem->isVisible());
-        QVERIFY(!main.ModemConnected);
-        QVERIFY(!main.Port);
+        QVERIFY(!main.Device.CallUp());
+        QVERIFY(!main.Device.Port());
         QVERIFY(!main.NWorkPar->menuAction()->isVisible());
         QVERIFY(main.pntime->text().startsWith("01:02:0"));  // the final duration stays
         const std::string log = folder.sim->Stop();
@@ -145,7 +145,7 @@ private slots:
         Operator op;
         TFormMain main;
         main.show();
-        QTRY_VERIFY_WITH_TIMEOUT(main.ModemConnected, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(main.Device.CallUp(), 20000);
 
         std::string logWhenAsked;
         op.onConnect = [&](TFormConnPar& d) {
@@ -160,7 +160,7 @@ private slots:
         QVERIFY(dialled != std::string::npos);
         QVERIFY2(logWhenAsked.find("modem <- ath", dialled) != std::string::npos,
                  logWhenAsked.c_str());
-        QVERIFY(!main.ModemConnected);
+        QVERIFY(!main.Device.CallUp());
         QVERIFY(!main.pnmodem->isVisible());
     }
 
@@ -186,7 +186,7 @@ private slots:
         TFormMain main;
         main.show();
         QTRY_VERIFY_WITH_TIMEOUT(main.Nconnect->isVisible(), 10000);
-        QVERIFY(!main.Port);
+        QVERIFY(!main.Device.Port());
         main.close();
         QCOMPARE(FileBytes(file), before);
     }

@@ -21,6 +21,7 @@
 #include "app/Suplfunc.h"
 #include "config/Codepage.h"
 #include "connection/Connpar.h"
+#include "connection/Deviceconnection.h"
 #include "link/Conffun.h"
 #include "link/Plcbox.h"
 #include "link/Programdir.h"
@@ -69,6 +70,29 @@ private:
         dialog->BitBtn3->click();
     }
     QTimer timer_;
+};
+
+// The main window's screen as the dialog meets it: panel texts recorded, messages in
+// the message dialog.
+class MainScreen final : public Screen {
+public:
+    explicit MainScreen(RecordingScreen& record) : record_(record) {}
+    void SetPanelText(int panel, const std::string& text) override {
+        record_.SetPanelText(panel, text);
+    }
+    void ProcessMessages() override { QCoreApplication::processEvents(); }
+    void SetProgressMaximum(int) override {}
+    void StepProgress() override {}
+    void FillProgress() override {}
+    bool ShowMessage(int kind, const std::string& first, const std::string& second) override {
+        MessageKind = kind;
+        ShowMessageDialog(first, second);
+        return QuestionAnswer == 1;
+    }
+    bool EscapePressed() override { return false; }
+
+private:
+    RecordingScreen& record_;
 };
 
 // What the operator's choice in a list does: the entry changes and the list reports it.
@@ -129,8 +153,10 @@ class ConnparTest : public QObject {
     fs::path directory;
     ConnectionSettings settings;
     std::unique_ptr<LinkEngine> engine;
-    ComPortHandle port;
+    ConfigImage image;
     std::unique_ptr<RecordingScreen> mainScreen;
+    std::unique_ptr<MainScreen> screen;
+    std::unique_ptr<DeviceConnection> device;
     std::unique_ptr<MessageLog> messages;
     std::unique_ptr<TFormConnPar> dialog;
 
@@ -138,7 +164,7 @@ class ConnparTest : public QObject {
     fs::path Ports() const { return directory / "PORTS"; }
 
     TFormConnPar& Show() {
-        dialog = std::make_unique<TFormConnPar>(settings, *engine, port, *mainScreen);
+        dialog = std::make_unique<TFormConnPar>(settings, *device, *screen);
         dialog->show();
         return *dialog;
     }
@@ -185,16 +211,17 @@ private slots:
         SetProgramDirectory(directory.string());
         settings = KnownSettings();
         engine = std::make_unique<LinkEngine>(0);
-        port.reset();
         mainScreen = std::make_unique<RecordingScreen>(SystemClock());
+        screen = std::make_unique<MainScreen>(*mainScreen);
+        device = std::make_unique<DeviceConnection>(*engine, image, settings, *screen);
         messages = std::make_unique<MessageLog>();
         MessageKind = 0;
     }
 
     void cleanup() {
         dialog.reset();
+        device.reset();
         engine.reset();
-        port.reset();
         messages.reset();
         std::error_code ignored;
         fs::remove_all(directory, ignored);
@@ -240,7 +267,7 @@ private slots:
         QCOMPARE(messages->shown.size(), size_t{1});
         QCOMPARE(messages->Last(), (Shown{InputError, NotAllEntered, ""}));
         QVERIFY(dialog->isVisible());
-        QVERIFY(!port);
+        QVERIFY(!device->Port());
         QVERIFY(SameBytes(settings, odd));
         dialog->close();
 
@@ -256,7 +283,7 @@ private slots:
         QVERIFY(!dialog->Edit9->isEnabled());
         dialog->BitBtn1->click();
         QCOMPARE(messages->Last(), (Shown{InputError, NotAllEntered, ""}));
-        QVERIFY(!port);
+        QVERIFY(!device->Port());
     }
 
     void everyCaptionFitsTheFixedSize() {
@@ -313,7 +340,7 @@ private slots:
             QCOMPARE(messages->shown.size(), before + 1);
             QCOMPARE(messages->Last(), c.expected);
             QVERIFY(dialog->isVisible());
-            QVERIFY(!port);
+            QVERIFY(!device->Port());
             QVERIFY(!engine->Port);
         }
         // The first value out of range is the one reported.
@@ -363,7 +390,7 @@ private slots:
         Paste(d.Edit3, " 5 ");
         d.BitBtn1->click();
         QCOMPARE(messages->Last().caption, Error);
-        QVERIFY(!port);
+        QVERIFY(!device->Port());
 
         Choose(d.ComboBox4, 1);
         Paste(d.Edit6, "1.5");
@@ -457,7 +484,7 @@ private slots:
             d.BitBtn1->click();
             QCOMPARE(messages->Last(), outOfRange);
         }
-        QVERIFY(!port);
+        QVERIFY(!device->Port());
         d.BitBtn2->click();
         QVERIFY(!d.ConnectRequested);
         QVERIFY(SameBytes(settings, KnownSettings()));
@@ -488,7 +515,7 @@ private slots:
         QVERIFY(!d.isVisible());
         QVERIFY(!d.ConnectRequested);
         QVERIFY(SameBytes(settings, before));
-        QVERIFY(!port);
+        QVERIFY(!device->Port());
 
         for (auto close : {+[](TFormConnPar& f) { QTest::keyClick(&f, Qt::Key_Escape); },
                            +[](TFormConnPar& f) { f.close(); }}) {
@@ -505,9 +532,7 @@ private slots:
         auto sim = StartSim({});
         QVERIFY(sim);
         // A handle still open on the line must not lock the dialog's own open out.
-        port = OpenComPortAt(sim->LinkPath(), LineSettings{});
-        QVERIFY(port);
-        engine->Port = port.get();
+        QVERIFY(device->Open(settings, sim->LinkPath()));
         settings.BaudRate = 9600;
         TFormConnPar& d = Show();
         Retype(d.Edit1, "3");
@@ -524,8 +549,8 @@ private slots:
         QVERIFY2(messages->shown.empty(), qPrintable(messages->Last().first));
         QVERIFY(!d.isVisible());
         QVERIFY(d.ConnectRequested);
-        QVERIFY(port);
-        QCOMPARE(engine->Port, port.get());
+        QVERIFY(device->Port());
+        QCOMPARE(engine->Port, device->Port());
         QCOMPARE(engine->BaudRate, 9600);
         QCOMPARE(engine->FirstByteTimeout, 3000);
         QCOMPARE(engine->NextByteTimeout, 150);
@@ -559,7 +584,7 @@ private slots:
         QCOMPARE(int32_t{settings.ConnectWait}, 120);
         QCOMPARE(int32_t{settings.ConnectAttempts}, 10);
         QCOMPARE(settings.CityCode[0], char(0xC6));
-        QCOMPARE(engine->Port, port.get());
+        QCOMPARE(engine->Port, device->Port());
     }
 
     void portThatCannotBeOpenedIsReported() {
@@ -573,14 +598,14 @@ private slots:
         QCOMPARE(messages->Last(), (Shown{Error, "Коммуникационный порт COM1 недоступен", ""}));
         QVERIFY(dialog->isVisible());
         QVERIFY(!dialog->ConnectRequested);
-        QVERIFY(!port);
+        QVERIFY(!device->Port());
         QVERIFY(!engine->Port);
         QVERIFY(SameBytes(settings, KnownSettings()));
         // Nor does a search start.
         dialog->BitBtn4->click();
         QCOMPARE(messages->shown.size(), size_t{2});
         QVERIFY(dialog->BitBtn1->isEnabled());
-        QVERIFY(!port);
+        QVERIFY(!device->Port());
     }
 
     void searchFindsTheDeviceAt9600AndClosesThePort() {
@@ -607,7 +632,7 @@ private slots:
         QVERIFY(d.StatusBar1->currentMessage().isEmpty());
         QVERIFY(!QApplication::overrideCursor());
         QVERIFY(d.BitBtn1->isEnabled() && d.BitBtn2->isEnabled() && d.BitBtn4->isEnabled());
-        QVERIFY(!port);
+        QVERIFY(!device->Port());
         QVERIFY(!engine->Port);
         QVERIFY(OpenComPortAt(sim->LinkPath(), LineSettings{}));  // closed, not just forgotten
         QVERIFY(mainScreen->PanelTexts(ConnectionPanel).empty());
@@ -639,7 +664,7 @@ private slots:
         QCOMPARE(messages->shown,
                  (std::vector<Shown>{{ExchangeResult, "Связь не установлена", ""}}));
         QCOMPARE(d.ComboBox2->currentText(), QString("1200"));
-        QVERIFY(!port);
+        QVERIFY(!device->Port());
         QVERIFY(!engine->Port);
         QVERIFY(stayedOpen);
         QVERIFY(!d.isVisible());  // the close box took effect once the search had ended

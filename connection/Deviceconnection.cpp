@@ -1,0 +1,279 @@
+#include "connection/Deviceconnection.h"
+
+#include <chrono>
+
+#include "config/Baudrates.h"
+#include "config/Codepage.h"
+#include "config/Identtext.h"
+
+namespace {
+
+// The port as the line discipline needs it: 8N1, queues of 1000 bytes, DTR up, RTS down.
+LineSettings PortLine(int32_t rate) {
+    LineSettings line;
+    line.BaudRate = rate;
+    line.ByteSize = 8;
+    line.Parity = 0;
+    line.StopBits = 0;
+    line.InQueue = 1000;
+    line.OutQueue = 1000;
+    line.Dtr = true;
+    line.Rts = false;
+    return line;
+}
+
+}  // namespace
+
+std::string PortUnavailableText(int portNumber, const std::string& path) {
+    if (!path.empty()) {
+        return "Порт " + path + " недоступен";
+    }
+    return "Коммуникационный порт COM" + std::to_string(portNumber) + " недоступен";
+}
+
+std::string DestroyedTablePanelText(int table) {
+    return "Разрушена таблица № " + std::to_string(table);
+}
+
+// One device operation: refused when another runs or the program is closing.
+class DeviceConnection::Operation {
+public:
+    explicit Operation(DeviceConnection& device)
+        : device_(device), entered_(!device.running_ && !device.StopRequested()) {
+        if (entered_) {
+            device_.running_ = true;
+        }
+    }
+    ~Operation() {
+        if (entered_) {
+            device_.running_ = false;
+        }
+    }
+    Operation(const Operation&) = delete;
+    Operation& operator=(const Operation&) = delete;
+    explicit operator bool() const { return entered_; }
+
+private:
+    DeviceConnection& device_;
+    bool entered_;
+};
+
+DeviceConnection::DeviceConnection(LinkEngine& engine, ConfigImage& image,
+                                   ConnectionSettings& settings, Screen& ui)
+    : engine_(engine),
+      image_(image),
+      settings_(settings),
+      ui_(ui),
+      access_{engine, image, settings, ui} {}
+
+DeviceConnection::~DeviceConnection() {
+    Close();
+}
+
+void DeviceConnection::RequestStop() {
+    engine_.StopRequested = true;
+}
+
+ModemLine DeviceConnection::Line() {
+    return {port_.get(), ui_, *engine_.Clock, &engine_.StopRequested};
+}
+
+void DeviceConnection::Pause(int ms) {
+    engine_.Clock->SleepUntil(engine_.Clock->Now() + std::chrono::milliseconds(ms));
+}
+
+void DeviceConnection::ClosePort() {
+    engine_.Port = nullptr;
+    port_.reset();
+    callUp_ = false;
+}
+
+bool DeviceConnection::Open(const ConnectionSettings& settings, const std::string& path) {
+    Operation operation(*this);
+    if (!operation) {
+        return false;
+    }
+    // A handle still open would hold the line locked against the new open.
+    ClosePort();
+    const int32_t rate = settings.BaudRate;
+    const LineSettings line = PortLine(rate);
+    if (path.empty()) {
+        port_ = OpenComPort(settings.PortNumber, line.BaudRate, line.ByteSize, line.Parity,
+                            line.StopBits, line.InQueue, line.OutQueue, line.Dtr, line.Rts);
+    } else {
+        port_ = OpenComPortAt(path, line);
+    }
+    if (!port_) {
+        ui_.ShowMessage(MessageError, PortUnavailableText(settings.PortNumber, path), "");
+        return false;
+    }
+    engine_.Port = port_.get();
+    engine_.BaudRate = rate;
+    engine_.PreambleCount = settings.RequestPreambles;
+    engine_.NextByteTimeout = settings.NextByteTimeout;
+    engine_.FirstByteTimeout = settings.FirstByteTimeout * 1000;
+    engine_.RtsPause = settings.RtsPause;
+    engine_.Attempts = settings.ExchangeAttempts;
+    return true;
+}
+
+bool DeviceConnection::Dial() {
+    ModemLine line = Line();
+    const int32_t attempts = settings_.ConnectAttempts;
+    const int32_t wait = settings_.ConnectWait;
+    const int result = ModemDial(line, DialNumberText(settings_),
+                                 FieldText(settings_.ModemCommand, ModemCommandLength),
+                                 OperationPanel, attempts, wait);
+    if (result != ModemOk) {
+        if (!StopRequested()) {
+            const bool known = result >= 0 && result < static_cast<int>(ModemResultTexts.size());
+            ui_.ShowMessage(MessageNotice, known ? ModemResultTexts[result] : "", "");
+        }
+        return false;
+    }
+    callUp_ = true;
+    return true;
+}
+
+bool DeviceConnection::Connect(const std::function<void()>& callUp) {
+    bool accepted = false;
+    {
+        Operation operation(*this);
+        if (!operation || !port_) {
+            return false;
+        }
+        port_->SetDtr(true);
+        Pause(DtrSettleMs);
+        if (settings_.LinkType == 1) {
+            if (!Dial()) {
+                ClosePort();
+                return false;
+            }
+            if (callUp) {
+                callUp();
+            }
+        }
+        if (::ReadIdent(access_) && !StopRequested()) {
+            std::string first, second;
+            accepted = DeviceServed(image_.Bytes.data() + IdentOffset, first, second);
+            if (!accepted) {
+                ui_.ShowMessage(MessageNotice, first, second);
+            }
+        }
+    }
+    if (!accepted) {
+        Close();
+        return false;
+    }
+    if (DestroyedTable() != 0) {
+        ui_.SetPanelText(OperationPanel, DestroyedTablePanelText(DestroyedTable()));
+    }
+    return true;
+}
+
+void DeviceConnection::HangUp() {
+    // The one thing done after a stop: a call left up costs the operator money.
+    if (running_ || !callUp_) {
+        return;
+    }
+    running_ = true;
+    ModemLine line = Line();
+    ModemHangUp(line);
+    callUp_ = false;
+    running_ = false;
+}
+
+void DeviceConnection::Close() {
+    if (running_) {
+        return;  // the operation under way still uses the port
+    }
+    HangUp();
+    ClosePort();
+}
+
+bool DeviceConnection::ReadIdent() {
+    Operation operation(*this);
+    return operation && ::ReadIdent(access_);
+}
+
+bool DeviceConnection::ReadTableState(TableStateSet& set) {
+    Operation operation(*this);
+    if (!operation ||
+        !ExchangeTable(access_, ReadRequest(RestoreTable.Number, 0, RestoreTable.FieldCount))) {
+        return false;
+    }
+    set = MakeTableStateSet(&engine_.ResponseBuffer[ResponseValuesOffset]);
+    return true;
+}
+
+bool DeviceConnection::ReadConfiguration() {
+    Operation operation(*this);
+    if (!operation) {
+        return false;
+    }
+    if (!ReadAllTables(access_)) {
+        if (!StopRequested()) {
+            ui_.ShowMessage(MessageExchangeResult, NotReadText, "");
+        }
+        return false;
+    }
+    return true;
+}
+
+bool DeviceConnection::ReadRateMask() {
+    Operation operation(*this);
+    if (!operation) {
+        return false;
+    }
+    if (!::ReadRateMask(access_)) {
+        if (StopRequested()) {
+            return false;
+        }
+        MarkAllRatesAvailable(image_);
+    }
+    return true;
+}
+
+WriteOutcome DeviceConnection::WriteChanges(const ConfigImage& snapshot) {
+    Operation operation(*this);
+    if (!operation) {
+        return WriteOutcome::Failed;
+    }
+    const WriteOutcome outcome = WriteDifferences(access_, snapshot);
+    if (outcome == WriteOutcome::NothingChanged) {
+        ui_.ShowMessage(MessageNotice, NothingWrittenText, NothingChangedText);
+    }
+    return outcome;
+}
+
+bool DeviceConnection::WriteTables(const std::array<uint8_t, TableCount>& marks) {
+    Operation operation(*this);
+    if (!operation || !WriteSelectedTables(access_, marks)) {
+        return false;
+    }
+    Pause(AfterWriteMs);
+    return ::ReadIdent(access_);
+}
+
+void DeviceConnection::TellDestroyedTable() {
+    if (DestroyedTable() != 0 && !StopRequested()) {
+        ui_.ShowMessage(MessageNotice, "Разрушена таблица " + std::to_string(DestroyedTable()), "");
+    }
+}
+
+int32_t DeviceConnection::SearchRate(const std::function<void(int32_t)>& trying) {
+    Operation operation(*this);
+    if (!operation || !port_) {
+        return 0;
+    }
+    const int32_t rate = FindDeviceRate(engine_, trying);
+    if (StopRequested()) {
+        return 0;
+    }
+    if (rate > 0) {
+        ui_.ShowMessage(MessageExchangeResult, SearchFoundText, SearchFoundRateText(rate));
+    } else {
+        ui_.ShowMessage(MessageExchangeResult, SearchFailedText, "");
+    }
+    return rate;
+}

@@ -1,0 +1,123 @@
+#pragma once
+// The device connection: the open port and every sequence the Qt program and zantir-cli
+// run on it (open, DTR, dial, identification and device check, reads, writes and the
+// identification after them, rate search, hang-up), written once.
+//
+// The link engine lets GUI messages run while it waits, so a close, a menu command or a
+// timer may arrive inside an operation. The connection knows whether one runs: the shell
+// asks Busy() before it starts anything, and an operation that is entered while another
+// runs is refused here as well. A close during an operation is RequestStop(): the
+// operation ends at its next wait and every operation after it is refused, except the
+// hang-up of a call that is up.
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "config/Configimage.h"
+#include "config/Tablestate.h"
+#include "connection/Connectmodem.h"
+#include "connection/Settings.h"
+#include "link/Comportfunctions.h"
+#include "link/Conffun.h"
+#include "link/Plcbox.h"
+#include "link/Screen.h"
+
+// Texts that the programs show about the device's configuration.
+inline constexpr char NotReadText[] = "Параметры конфигурации не прочитаны";
+inline constexpr char NothingWrittenText[] = "Запись таблиц не выполняется.";
+inline constexpr char NothingChangedText[] = "Нет измененных данных";
+
+inline constexpr int DtrSettleMs = 300;   // after DTR rises, before anything is sent
+inline constexpr int AfterWriteMs = 500;  // after the tables are written, before the ident
+
+// "Коммуникационный порт COMn недоступен", or the same of a port given by its path.
+std::string PortUnavailableText(int portNumber, const std::string& path = {});
+// "Разрушена таблица № n", of the status bar at connection.
+std::string DestroyedTablePanelText(int table);
+
+class DeviceConnection {
+public:
+    DeviceConnection(LinkEngine& engine, ConfigImage& image, ConnectionSettings& settings,
+                     Screen& ui);
+    // Hangs up a call that is up and closes the port.
+    ~DeviceConnection();
+    DeviceConnection(const DeviceConnection&) = delete;
+    DeviceConnection& operator=(const DeviceConnection&) = delete;
+
+    // A command of the shell: while one is held, Busy() is true. Commands do not nest;
+    // the shell holds one only when Busy() was false.
+    class Command {
+    public:
+        explicit Command(DeviceConnection& device) : device_(device) { ++device_.commands_; }
+        ~Command() { --device_.commands_; }
+        Command(const Command&) = delete;
+        Command& operator=(const Command&) = delete;
+
+    private:
+        DeviceConnection& device_;
+    };
+
+    // True while a command is held or a device operation runs.
+    bool Busy() const { return commands_ > 0 || running_; }
+    // The program is closing: the operation under way ends at its next wait (an exchange
+    // with result 19, a modem wait as a failed reply) and no other starts.
+    void RequestStop();
+    bool StopRequested() const { return engine_.StopRequested; }
+
+    ComPort* Port() const { return port_.get(); }
+    bool CallUp() const { return callUp_; }
+    // What the table operations work on.
+    TableAccess& Access() { return access_; }
+
+    // Closes a port still open, then opens the port of settings (or path, when given)
+    // with the line settings and queues and hands the link values to the engine. False
+    // when the port cannot be had, after saying so.
+    bool Open(const ConnectionSettings& settings, const std::string& path = {});
+    // With the port open: DTR and its pause, the call over a telephone link (callUp runs
+    // once it is up), the identification read and the check that the device is served.
+    // On any failure the call is hung up and the port closed. A destroyed table is shown
+    // on the status bar.
+    bool Connect(const std::function<void()>& callUp = {});
+    // Hangs up a call that is up; the port stays open.
+    void HangUp();
+    // Hangs up a call that is up and closes the port.
+    void Close();
+
+    // Table 0 into the image.
+    bool ReadIdent();
+    // Table 24: which tables the device reports destroyed.
+    bool ReadTableState(TableStateSet& set);
+    // The whole configuration into the image; a failure is told.
+    bool ReadConfiguration();
+    // The rate masks of table 1; when they cannot be read every rate counts as available.
+    // False only when the program is closing.
+    bool ReadRateMask();
+    // Writes what the edit changed against snapshot; "nothing changed" is told.
+    WriteOutcome WriteChanges(const ConfigImage& snapshot);
+    // The marked tables from the image, the pause, and the identification after them.
+    bool WriteTables(const std::array<uint8_t, TableCount>& marks);
+    // The table the last identification calls destroyed, 0 for none.
+    int DestroyedTable() const { return image_.Bytes[IdentDestroyedTable]; }
+    // Tells a destroyed table after a write: "Разрушена таблица n".
+    void TellDestroyedTable();
+    // The rate search over the open port; its outcome is told. The rate found, or 0.
+    int32_t SearchRate(const std::function<void(int32_t)>& trying);
+
+private:
+    class Operation;
+    ModemLine Line();
+    bool Dial();
+    void ClosePort();
+    void Pause(int ms);
+
+    LinkEngine& engine_;
+    ConfigImage& image_;
+    ConnectionSettings& settings_;
+    Screen& ui_;
+    TableAccess access_;
+    ComPortHandle port_;
+    bool callUp_ = false;
+    bool running_ = false;
+    int commands_ = 0;
+};
