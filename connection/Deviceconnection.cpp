@@ -1,6 +1,7 @@
 #include "connection/Deviceconnection.h"
 
 #include <chrono>
+#include <utility>
 
 #include "config/Baudrates.h"
 #include "config/Codepage.h"
@@ -107,6 +108,23 @@ bool DeviceConnection::Open(const ConnectionSettings& settings, const std::strin
         ui_.ShowMessage(MessageError, PortUnavailableText(settings.PortNumber, path), "");
         return false;
     }
+    TakeSettings(settings);
+    return true;
+}
+
+bool DeviceConnection::Open(const ConnectionSettings& settings, ComPortHandle port) {
+    Operation operation(*this);
+    if (!operation || !port) {
+        return false;
+    }
+    ClosePort();
+    port_ = std::move(port);
+    TakeSettings(settings);
+    return true;
+}
+
+void DeviceConnection::TakeSettings(const ConnectionSettings& settings) {
+    const int32_t rate = settings.BaudRate;
     engine_.Port = port_.get();
     engine_.BaudRate = rate;
     engine_.PreambleCount = settings.RequestPreambles;
@@ -114,7 +132,6 @@ bool DeviceConnection::Open(const ConnectionSettings& settings, const std::strin
     engine_.FirstByteTimeout = settings.FirstByteTimeout * 1000;
     engine_.RtsPause = settings.RtsPause;
     engine_.Attempts = settings.ExchangeAttempts;
-    return true;
 }
 
 bool DeviceConnection::Dial() {

@@ -74,6 +74,8 @@ public:
     // with the line settings and queues and hands the link values to the engine. False
     // when the port cannot be had, after saying so.
     bool Open(const ConnectionSettings& settings, const std::string& path = {});
+    // The same with a port opened elsewhere: a test double, or a port that wraps another.
+    bool Open(const ConnectionSettings& settings, ComPortHandle port);
     // With the port open: DTR and its pause, the call over a telephone link (callUp runs
     // once it is up), the identification read and the check that the device is served.
     // On any failure the call is hung up and the port closed. A destroyed table is shown
@@ -109,6 +111,8 @@ private:
     ModemLine Line();
     bool Dial();
     void ClosePort();
+    // Hands the link values of settings to the engine, with the port just opened.
+    void TakeSettings(const ConnectionSettings& settings);
     void Pause(int ms);
 
     LinkEngine& engine_;

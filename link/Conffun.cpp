@@ -271,7 +271,9 @@ int32_t FindDeviceRate(LinkEngine& engine, const std::function<void(int32_t)>& t
     const TableRequest request = ReadRequest(IdentTable.Number, 0, IdentTable.FieldCount);
     for (size_t code = 1; code < BaudRates.size(); ++code) {
         const int32_t rate = BaudRates[code];
-        trying(rate);
+        if (trying) {
+            trying(rate);
+        }
         engine.BaudRate = rate;  // the engine sets the port's rate before every attempt
         if (engine.ExecuteCommand(TableExchange, request.Data.data(), request.Length)) {
             return rate;

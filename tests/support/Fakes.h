@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -124,7 +125,12 @@ public:
     void SetPanelText(int panel, const std::string& text) override {
         panels.emplace_back(panel, text);
     }
-    void ProcessMessages() override { pumps.push_back(clock_.Now()); }
+    void ProcessMessages() override {
+        pumps.push_back(clock_.Now());
+        if (onPump) {
+            onPump();
+        }
+    }
     void SetProgressMaximum(int maximum) override {
         progressMaximum = maximum;
         progress = 0;
@@ -161,6 +167,7 @@ public:
     std::vector<LinkTime> pumps;
     std::vector<Message> messages;
     std::deque<bool> answers;
+    std::function<void()> onPump;  // what the window system delivers during a pump
     int progressMaximum = 0;
     int progress = 0;
     bool escape = false;
