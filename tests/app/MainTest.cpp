@@ -24,15 +24,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A telephone link to 555-01-02 with short modem waits.
-ConnectionSettings TelephoneSettings() {
-    ConnectionSettings settings;
-    settings.LinkType = 1;
-    settings.ConnectWait = 5;
-    SetFieldText(settings.PhoneNumber, sizeof settings.PhoneNumber, "555-01-02");
-    return settings;
-}
-
 std::vector<char> FileBytes(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "config/Codepage.h"
 #include "connection/Settings.h"
 #include "link/Programdir.h"
 #include "tests/support/SimProcess.h"
@@ -40,3 +41,12 @@ struct ProgramFolder {
     std::unique_ptr<SimProcess> sim;
     bool saved = false;
 };
+
+// A telephone link to 555-01-02 with short modem waits.
+inline ConnectionSettings TelephoneSettings() {
+    ConnectionSettings settings;
+    settings.LinkType = 1;
+    settings.ConnectWait = 5;
+    SetFieldText(settings.PhoneNumber, sizeof settings.PhoneNumber, "555-01-02");
+    return settings;
+}

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <ostream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -50,6 +51,10 @@ struct Operation {
     const char* name;
     std::function<bool(DeviceConnection&, ConfigImage&)> run;
 };
+
+void PrintTo(const Operation& operation, std::ostream* out) {
+    *out << operation.name;
+}
 
 const std::vector<Operation>& Operations() {
     static const std::vector<Operation> operations = {
