@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <ostream>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -24,10 +24,10 @@ struct DeviceTest : testing::Test {
     void SetUp() override {
         engine.Clock = &clock;
         engine.Ui = &screen;
-        auto owned = std::make_unique<ScriptedPort>(clock);
-        port = owned.get();
         settings.ExchangeAttempts = 1;
-        ASSERT_TRUE(device.Open(settings, std::move(owned)));
+        // The connection owns a pass-through; the line stays the test's after a close.
+        ASSERT_TRUE(device.Open(settings, std::make_unique<TappedPort>(line)));
+        port = &line;
     }
     std::vector<Bytes> Frames() const {
         std::vector<Bytes> frames;
@@ -38,6 +38,7 @@ struct DeviceTest : testing::Test {
     }
 
     FakeClock clock;
+    ScriptedPort line{clock};
     RecordingScreen screen{clock};
     LinkEngine engine{0};
     ConfigImage image;
