@@ -47,6 +47,16 @@ bool AskRetry(TableAccess& access, const TableRequest& r) {
     return again;
 }
 
+// A read's values are exactly count fields of the table's width: a frame that carries
+// more or less would copy its check sum or a stale buffer into the image.
+bool LengthMatches(const LinkEngine& engine, const TableRequest& r) {
+    const DeviceTable* table = FindDeviceTable(r.ReadTable());
+    const size_t width = table ? table->FieldSize : 1;
+    const size_t frame = engine.ResponseBuffer[2];
+    return frame >= ResponseValuesOffset + 2 &&
+           frame - ResponseValuesOffset - 2 == size_t{r.ReadFieldCount()} * width;
+}
+
 bool EchoMatches(const LinkEngine& engine, const TableRequest& r) {
     return engine.ResponseBuffer[4] == r.ReadTable() &&
            engine.ResponseBuffer[5] == r.ReadFirstField() &&
@@ -69,8 +79,12 @@ bool WriteFrom(TableAccess& access, uint8_t table, uint8_t first, uint8_t count,
 }
 
 // The device now listens at the rate just written to table 3; a code it cannot have is
-// not followed, or the link would fall to the slowest rate the port knows.
+// not followed, or the link would fall to the slowest rate the port knows. Over a
+// telephone line the modem's rate is not the device's: the line keeps its own.
 void FollowUpperLevelRate(TableAccess& access) {
+    if (access.Settings.LinkType != 0) {
+        return;
+    }
     const int32_t rate = BaudRateOf(access.Image.Bytes[LinkTableOffset + UpperLevelBaudCode]);
     if (rate > 0) {
         access.Settings.BaudRate = rate;
@@ -137,6 +151,9 @@ bool ExchangeTable(TableAccess& access, const TableRequest& request) {
         if (!engine.ExecuteCommand(TableExchange, request.Data.data(), request.Length)) {
             ui.SetPanelText(OperationPanel, engine.CommandSummary());
             ui.ProcessMessages();
+        } else if (request.ReadFieldCount() > 0 && !LengthMatches(engine, request)) {
+            engine.ResultCode = ResultBadLength;
+            ui.SetPanelText(OperationPanel, engine.CommandSummary());
         } else if (request.ReadFieldCount() > 0 && !EchoMatches(engine, request)) {
             ui.SetPanelText(OperationPanel, EchoMismatchText);
         } else {
@@ -243,11 +260,7 @@ WriteOutcome WriteDifferences(TableAccess& access, const ConfigImage& snapshot) 
                        LinkTableOffset)) {
             return WriteOutcome::Failed;
         }
-        // Over a telephone line the modem's rate is not the device's: only a direct link
-        // follows it.
-        if (access.Settings.LinkType == 0) {
-            FollowUpperLevelRate(access);
-        }
+        FollowUpperLevelRate(access);
     }
     if (changes.ModemChanged &&
         !WriteFrom(access, ModemTable.Number, 0, ModemTable.FieldCount, ModemTableOffset)) {

@@ -55,7 +55,7 @@ bool ReadRateMask(TableAccess& access);
 // Tables 0, 3, 5, 6 and 1 into the image, with progress.
 bool ReadAllTables(TableAccess& access);
 // Tables 3, 5 and 6 from the image where marks[table] is set, with progress. After
-// table 3 the link moves to the rate the device now has.
+// table 3 a direct link moves to the rate the device now has.
 bool WriteSelectedTables(TableAccess& access, const std::array<uint8_t, TableCount>& marks);
 
 enum class WriteOutcome { NothingChanged, Written, Failed };

@@ -199,6 +199,11 @@ void SimLine::FollowTableThree() {
     if (rate <= 0) {
         return;
     }
+    // Behind a modem the computer's line is the modem's and keeps its rate.
+    if (modem_) {
+        Log("   (upper-level line behind the modem now " + std::to_string(rate) + " bit/s)");
+        return;
+    }
     if (options_.answerRate > 0) {
         options_.answerRate = rate;
     }

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "config/Baudrates.h"
 #include "connection/Settings.h"
 #include "tests/support/SimProcess.h"
 
@@ -114,6 +115,7 @@ protected:
 };
 
 constexpr size_t FlowComputerEntry12 = 63 + 3 * 12;
+constexpr size_t UpperLevelRateInFile = 1 + 17 + 20;  // byte 0 of table 3 in a .cnf file
 
 TEST_F(CliFolder, WriteChangedWritesOnlyWhatTheFileChanges) {
     StartSim({});
@@ -248,6 +250,22 @@ TEST_F(CliFolder, IdentOverDirectAndTelephoneLinks) {
     const Outcome phone = Cli({"--phone", "7 495 123-45-67", "--connect-wait", "5", "ident"});
     EXPECT_EQ(phone.status, 0) << phone.err;
     EXPECT_NE(phone.out.find("Код типа контроллера: 8\n"), std::string::npos) << phone.err;
+}
+
+// A new upper-level rate written over a telephone link is the device's, not the modem
+// line's: the identification after the write and the hang-up go out at 9600 bit/s.
+TEST_F(CliFolder, TelephoneWriteOfTableThreeKeepsTheModemLineRate) {
+    StartSim({});
+    const fs::path file = Saved();
+    Patch(file, UpperLevelRateInFile, static_cast<char>(BaudCodeOf(19200)));
+    StartSim({"--modem", "--rate", "9600"});
+    const Outcome write =
+        Cli({"--phone", "555", "--connect-wait", "5", "write", file.string(), "--tables", "3"});
+    EXPECT_EQ(write.status, 0) << write.err;
+    const std::string log = sim->Stop();
+    EXPECT_EQ(log.find("no answer"), std::string::npos) << log;
+    EXPECT_NE(log.find("modem <- ath"), std::string::npos) << log;
+    EXPECT_EQ(RequestHeaders(log).back(), (Header{0, 0, 17, 0, 0, 0}));
 }
 
 TEST_F(CliFolder, SearchFindsTheDevicesRate) {
