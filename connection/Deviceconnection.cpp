@@ -98,14 +98,16 @@ bool DeviceConnection::Open(const ConnectionSettings& settings, const std::strin
     ClosePort();
     const int32_t rate = settings.BaudRate;
     const LineSettings line = PortLine(rate);
+    std::string failure;
     if (path.empty()) {
-        port_ = OpenComPort(settings.PortNumber, line.BaudRate, line.ByteSize, line.Parity,
-                            line.StopBits, line.InQueue, line.OutQueue, line.Dtr, line.Rts);
+        port_ =
+            OpenComPort(settings.PortNumber, line.BaudRate, line.ByteSize, line.Parity,
+                        line.StopBits, line.InQueue, line.OutQueue, line.Dtr, line.Rts, &failure);
     } else {
-        port_ = OpenComPortAt(path, line);
+        port_ = OpenComPortAt(path, line, &failure);
     }
     if (!port_) {
-        ui_.ShowMessage(MessageError, PortUnavailableText(settings.PortNumber, path), "");
+        ui_.ShowMessage(MessageError, PortUnavailableText(settings.PortNumber, path), failure);
         return false;
     }
     TakeSettings(settings);

@@ -40,14 +40,15 @@ std::string ComPortPath(int portNumber) {
     const std::string name = "COM" + std::to_string(portNumber);
     const auto mapped = std::filesystem::path(ProgramDirectory()) / "PORTS" / name;
     std::error_code error;
-    if (std::filesystem::exists(mapped, error)) {
+    if (std::filesystem::exists(std::filesystem::symlink_status(mapped, error))) {
         return mapped.string();
     }
     return "/dev/ttyS" + std::to_string(portNumber - 1);
 }
 
 ComPortHandle OpenComPort(int portNumber, int32_t baudRate, int byteSize, int parity, int stopBits,
-                          uint32_t inQueue, uint32_t outQueue, bool dtr, bool rts) {
+                          uint32_t inQueue, uint32_t outQueue, bool dtr, bool rts,
+                          std::string* failure) {
     const std::string path = ComPortPath(portNumber);
     if (path.empty()) {
         return nullptr;
@@ -61,11 +62,12 @@ ComPortHandle OpenComPort(int portNumber, int32_t baudRate, int byteSize, int pa
     settings.OutQueue = outQueue;
     settings.Dtr = dtr;
     settings.Rts = rts;
-    return OpenComPortAt(path, settings);
+    return OpenComPortAt(path, settings, failure);
 }
 
-ComPortHandle OpenComPortAt(const std::string& path, const LineSettings& settings) {
-    return OpenPosixPort(path, NormaliseLineSettings(settings));
+ComPortHandle OpenComPortAt(const std::string& path, const LineSettings& settings,
+                            std::string* failure) {
+    return OpenPosixPort(path, NormaliseLineSettings(settings), failure);
 }
 
 bool SetComBaudRate(ComPort* port, int32_t baudRate) {

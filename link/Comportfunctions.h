@@ -64,14 +64,16 @@ int32_t LimitBaudRate(int32_t rate);
 // unknown parity kinds give none and unknown stop-bit kinds give one.
 LineSettings NormaliseLineSettings(LineSettings settings);
 
-// COMn is PORTS/COMn beside the program when that exists (a link to any tty), else
-// /dev/ttyS<n-1>. Empty for n below 1.
+// COMn is PORTS/COMn beside the program when that is there (a link to any tty; a link
+// that leads nowhere is a missing port), else /dev/ttyS<n-1>. Empty for n below 1.
 std::string ComPortPath(int portNumber);
 
-// Null on any failure, with nothing left open.
+// Null on any failure, with nothing left open and the cause in *failure when given.
 ComPortHandle OpenComPort(int portNumber, int32_t baudRate, int byteSize, int parity, int stopBits,
-                          uint32_t inQueue, uint32_t outQueue, bool dtr, bool rts);
-ComPortHandle OpenComPortAt(const std::string& path, const LineSettings& settings);
+                          uint32_t inQueue, uint32_t outQueue, bool dtr, bool rts,
+                          std::string* failure = nullptr);
+ComPortHandle OpenComPortAt(const std::string& path, const LineSettings& settings,
+                            std::string* failure = nullptr);
 
 bool SetComBaudRate(ComPort* port, int32_t baudRate);
 bool ClearComErrors(ComPort* port);

@@ -1,13 +1,16 @@
 #include "link/Posixport.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "link/Linerate.h"
 
@@ -38,8 +41,9 @@ public:
     PosixComPort(const PosixComPort&) = delete;
     PosixComPort& operator=(const PosixComPort&) = delete;
 
+    // With the descriptor a tty and locked; errno tells a failure.
     bool Configure(const LineSettings& settings) {
-        if (!isatty(fd_) || flock(fd_, LOCK_EX | LOCK_NB) != 0 || ioctl(fd_, TIOCEXCL) != 0) {
+        if (ioctl(fd_, TIOCEXCL) != 0) {
             return false;
         }
         exclusive_ = true;
@@ -65,6 +69,7 @@ public:
                 tio.c_cflag |= CS8;
                 break;
             default:
+                errno = EINVAL;
                 return false;  // a tty has no 4-bit bytes: refused as a driver would
         }
         if (settings.Parity == 1) {
@@ -198,14 +203,55 @@ private:
 
 }  // namespace
 
-ComPortHandle OpenPosixPort(const std::string& path, const LineSettings& settings) {
+ComPortHandle OpenPosixPort(const std::string& path, const LineSettings& settings,
+                            std::string* failure) {
+    const auto fail = [&](int error) -> ComPortHandle {
+        if (failure) {
+            *failure = PortFailureText(error, path);
+        }
+        return nullptr;
+    };
+    // Non-blocking, so that a FIFO or a modem line without carrier cannot hold the open.
     const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        return nullptr;
+        return fail(errno);
     }
     auto port = std::make_unique<PosixComPort>(fd);
+    if (!isatty(fd)) {
+        return fail(ENOTTY);
+    }
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        return fail(errno == EWOULDBLOCK ? EBUSY : errno);
+    }
     if (!port->Configure(settings)) {
-        return nullptr;
+        return fail(errno);
     }
     return port;
+}
+
+std::string PortFailureText(int error, const std::string& path) {
+    switch (error) {
+        case ENOENT:
+        case ENXIO:
+        case ENODEV:
+            return "нет такого устройства";
+        case EACCES:
+        case EPERM: {
+            struct stat info {};
+            std::string name;
+            if (stat(path.c_str(), &info) == 0) {
+                const struct group* entry = getgrgid(info.st_gid);
+                name = entry ? entry->gr_name : std::to_string(info.st_gid);
+            }
+            return "нет прав доступа: пользователь не входит в группу " + name;
+        }
+        case EBUSY:
+        case EWOULDBLOCK:
+            return "порт занят другой программой";
+        case ENOTTY:
+        case EISDIR:
+            return "не является последовательным портом";
+        default:
+            return std::strerror(error);
+    }
 }

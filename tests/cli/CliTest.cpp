@@ -2,6 +2,7 @@
 // device, what it prints and the exit status it gives.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,6 +16,7 @@
 
 #include "config/Baudrates.h"
 #include "connection/Settings.h"
+#include "link/Comportfunctions.h"
 #include "tests/support/SimProcess.h"
 
 namespace fs = std::filesystem;
@@ -59,8 +61,10 @@ protected:
         ASSERT_TRUE(sim->ok());
     }
     // Runs the program with no terminal on stdin, as a script does.
-    Outcome Cli(std::vector<std::string> arguments) {
+    // runAs: a command line the program is run under (setpriv and its options).
+    Outcome Cli(std::vector<std::string> arguments, std::vector<std::string> runAs = {}) {
         arguments.insert(arguments.begin(), (directory / "zantir-cli").string());
+        arguments.insert(arguments.begin(), runAs.begin(), runAs.end());
         const fs::path out = directory / "out.txt";
         const fs::path err = directory / "err.txt";
         const pid_t pid = fork();
@@ -267,6 +271,66 @@ TEST_F(CliFolder, TelephoneWriteOfTableThreeKeepsTheModemLineRate) {
     EXPECT_NE(log.find("modem <- ath"), std::string::npos) << log;
     EXPECT_EQ(RequestHeaders(log).back(), (Header{0, 0, 17, 0, 0, 0}));
 }
+
+// Why a port cannot be had is said after the port.
+struct PortFailure {
+    const char* name;
+    std::string port;  // what --port gets; "sim" for the simulator's line
+    const char* cause;
+};
+
+void PrintTo(const PortFailure& c, std::ostream* out) {
+    *out << c.name;
+}
+
+struct PortFailures : CliFolder, testing::WithParamInterface<PortFailure> {};
+
+TEST_P(PortFailures, CauseIsNamed) {
+    const PortFailure& c = GetParam();
+    const std::string name = c.name;
+    std::string port = c.port;
+    std::vector<std::string> runAs;
+    ComPortHandle holder;
+    if (name == "dangling") {
+        fs::create_symlink(directory / "no-such-adapter", directory / "PORTS" / "COM2");
+    } else if (name == "held" || name == "denied") {
+        StartSim({});
+        port = sim->LinkPath();
+        if (name == "held") {
+            holder = OpenComPortAt(port, LineSettings{});
+            ASSERT_TRUE(holder);
+        } else {
+            if (geteuid() != 0 || access("/usr/bin/setpriv", X_OK) != 0) {
+                GTEST_SKIP() << "needs root and setpriv to run as another user";
+            }
+            // The line as a distribution gives it: root's, group dialout, 0660.
+            ASSERT_EQ(chown(sim->SlavePath().c_str(), 0, 20), 0);
+            ASSERT_EQ(chmod(sim->SlavePath().c_str(), 0660), 0);
+            fs::permissions(directory, fs::perms::owner_all | fs::perms::group_read |
+                                           fs::perms::group_exec | fs::perms::others_read |
+                                           fs::perms::others_exec);
+            runAs = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+        }
+    } else if (name == "directory") {
+        port = directory.string();
+    }
+    const Outcome ident = Cli({"--port", port, "ident"}, runAs);
+    EXPECT_NE(ident.status, 0);
+    const std::string said =
+        (port == "COM2" ? "Коммуникационный порт COM2" : "Порт " + port) + " недоступен " + c.cause;
+    EXPECT_NE(ident.err.find(said), std::string::npos) << ident.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cli, PortFailures,
+    testing::Values(PortFailure{"missing", "/dev/no-such-tty", "нет такого устройства"},
+                    PortFailure{"dangling", "COM2", "нет такого устройства"},
+                    PortFailure{"devnull", "/dev/null", "не является последовательным портом"},
+                    PortFailure{"directory", "", "не является последовательным портом"},
+                    PortFailure{"held", "", "порт занят другой программой"},
+                    PortFailure{"denied", "",
+                                "нет прав доступа: пользователь не входит в группу dialout"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(CliFolder, SearchFindsTheDevicesRate) {
     StartSim({"--rate", "9600"});

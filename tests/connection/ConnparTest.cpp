@@ -304,7 +304,8 @@ private slots:
 
     void commonValuesAreCheckedInOrderAgainstTheirRanges() {
         BlockCom1();  // a value that passes every check reaches the port and stops there
-        const Shown portRefused{Error, "Коммуникационный порт COM1 недоступен", ""};
+        const Shown portRefused{Error, "Коммуникационный порт COM1 недоступен",
+                                "не является последовательным портом"};
         const Shown nextByte{InputError, "Время ожидания следующих байтов ответа", OutOfRange};
         const Shown rtsPause{InputError, "Пауза после установки RTS", OutOfRange};
         struct Case {
@@ -595,7 +596,8 @@ private slots:
         QVERIFY(other);
         Show();
         dialog->BitBtn1->click();
-        QCOMPARE(messages->Last(), (Shown{Error, "Коммуникационный порт COM1 недоступен", ""}));
+        QCOMPARE(messages->Last(), (Shown{Error, "Коммуникационный порт COM1 недоступен",
+                                          "порт занят другой программой"}));
         QVERIFY(dialog->isVisible());
         QVERIFY(!dialog->ConnectRequested);
         QVERIFY(!device->Port());
