@@ -144,6 +144,14 @@ void ShowNotice(const FileNotice& notice) {
     ShowMessageDialog(notice.Line1, notice.Line2);
 }
 
+// Two names of one file: "." and ".." and linked folders resolved.
+bool SamePath(const std::string& a, const std::string& b) {
+    std::error_code errorA, errorB;
+    const auto first = std::filesystem::weakly_canonical(a, errorA);
+    const auto second = std::filesystem::weakly_canonical(b, errorB);
+    return errorA || errorB ? a == b : first == second;
+}
+
 void CreateBesideProgram(const char* name) {
     std::error_code ignored;  // a folder that cannot be made fails its own file operations
     std::filesystem::create_directory(std::filesystem::path(ProgramDirectory()) / name, ignored);
@@ -594,7 +602,7 @@ void TFormMain::SaveConfigFile(const ConfigRecord& record, bool noQuestion) {
             return;
         }
         const std::string chosen = SaveDialog1.selectedFiles().front().toStdString();
-        if (chosen == proposed) {
+        if (SamePath(chosen, proposed)) {
             path = chosen;
             break;
         }

@@ -127,6 +127,13 @@ int Read(const CliOptions& options, Terminal& ui) {
     if (!session.ReadConfiguration(record)) {
         return ExitDevice;
     }
+    // "-": the file's bytes go to standard output, for a pipe.
+    if (options.Arguments[0] == "-") {
+        const auto file = ConfigFileData(record);
+        const bool written = std::fwrite(file.data(), 1, file.size(), stdout) == file.size() &&
+                             std::fflush(stdout) == 0;
+        return written ? ExitOk : ExitFile;
+    }
     const std::string path = SavePath(options.Arguments[0], record.SoftwareVersion());
     FileNotice notice;
     const bool written = WriteConfigFile(path, record, notice);

@@ -63,9 +63,14 @@ bool ReadConfigFile(const std::string& path, ConfigRecord& record, FileNotice& n
     return true;
 }
 
-bool WriteConfigFile(const std::string& path, const ConfigRecord& record, FileNotice& notice) {
+std::array<uint8_t, ConfigRecordSize> ConfigFileData(const ConfigRecord& record) {
     std::array<uint8_t, ConfigRecordSize> file;
     std::memcpy(file.data(), &record, file.size());
+    return file;
+}
+
+bool WriteConfigFile(const std::string& path, const ConfigRecord& record, FileNotice& notice) {
+    const std::array<uint8_t, ConfigRecordSize> file = ConfigFileData(record);
     switch (ReplaceFile(path, file.data(), file.size())) {
         case ReplaceResult::Replaced:
             notice = {false, "Параметры конфигурации", "сохранены в файле " + FileNameOf(path)};

@@ -1,7 +1,9 @@
 #pragma once
 // Configuration files (.cnf): the ConfigRecord byte for byte, 1247 bytes. An older
 // 1211-byte layout is read as well and never written.
+#include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "config/Configrecord.h"
@@ -19,6 +21,8 @@ struct FileNotice {
 // or is no configuration of this device.
 bool ReadConfigFile(const std::string& path, ConfigRecord& record, FileNotice& notice);
 // True with the notice that it was saved; false with the error, an existing file intact.
+// The bytes of the file that holds record.
+std::array<uint8_t, ConfigRecordSize> ConfigFileData(const ConfigRecord& record);
 bool WriteConfigFile(const std::string& path, const ConfigRecord& record, FileNotice& notice);
 
 // CONFIG beside the program.

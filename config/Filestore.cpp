@@ -81,17 +81,37 @@ void SyncDirectoryOf(const std::string& path) {
 
 bool ReadFileStart(const std::string& path, uint8_t* buffer, size_t capacity, size_t& count) {
     count = 0;
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that a FIFO cannot hold the open; only a regular file is read.
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         return false;
     }
-    const bool read = ReadAll(fd, buffer, capacity, count);
+    struct stat info {};
+    const bool read =
+        fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && ReadAll(fd, buffer, capacity, count);
     close(fd);
     return read;
 }
 
+namespace {
+
+// What a save may replace: nothing yet, or a regular file that may be written and is
+// not marked read-only for everyone (root too respects that).
+bool MayReplace(const std::string& target) {
+    struct stat info {};
+    if (stat(target.c_str(), &info) != 0) {
+        return errno == ENOENT;
+    }
+    return S_ISREG(info.st_mode) && (info.st_mode & 0222) != 0 && access(target.c_str(), W_OK) == 0;
+}
+
+}  // namespace
+
 ReplaceResult ReplaceFile(const std::string& path, const uint8_t* data, size_t size) {
     const std::string target = ResolvedTarget(path);
+    if (!MayReplace(target)) {
+        return ReplaceResult::NotCreated;
+    }
     std::string temporary;
     const int fd = CreateBeside(target, temporary);
     if (fd < 0) {

@@ -6,7 +6,8 @@
 #include <string>
 
 // Reads up to capacity bytes from the start of the file; count says how many arrived
-// (fewer only when the file is shorter). False when it cannot be opened or read.
+// (fewer only when the file is shorter). False at once when it cannot be opened or read
+// or is no regular file (a FIFO, a device, a directory).
 bool ReadFileStart(const std::string& path, uint8_t* buffer, size_t capacity, size_t& count);
 
 enum class ReplaceResult {
@@ -15,6 +16,7 @@ enum class ReplaceResult {
     NotWritten,  // writing or putting the new file in place failed
 };
 
-// Writes a new file beside the target and renames it over the target. On failure the
+// Writes a new file beside the target and renames it over the target. Only a regular
+// file that may be written, or none, is replaced: anything else is NotCreated. On failure the
 // target is left as it was and nothing is left behind.
 ReplaceResult ReplaceFile(const std::string& path, const uint8_t* data, size_t size);

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <QShowEvent>
 #include <QVBoxLayout>
 #include <QWindow>
 #include <algorithm>
@@ -111,8 +112,11 @@ TFormIdent::TFormIdent(const uint8_t* ident, bool fullMode, QWidget* parent)
     form->addWidget(BitBtn2, 0, Qt::AlignHCenter);
 }
 
+// A restore after a minimise is a spontaneous show: what the operator set stays.
 void TFormIdent::showEvent(QShowEvent* event) {
-    FormShow();
+    if (!event->spontaneous()) {
+        FormShow();
+    }
     QDialog::showEvent(event);
 }
 

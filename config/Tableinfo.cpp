@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QShowEvent>
 #include <QVBoxLayout>
 #include <QWindow>
 #include <algorithm>
@@ -149,8 +150,11 @@ TFormTableInfo::TFormTableInfo(TableStateSet& set, bool telephoneLink, QWidget* 
     form->addLayout(buttons);
 }
 
+// A restore after a minimise is a spontaneous show: what the operator set stays.
 void TFormTableInfo::showEvent(QShowEvent* event) {
-    FormShow();
+    if (!event->spontaneous()) {
+        FormShow();
+    }
     QDialog::showEvent(event);
 }
 

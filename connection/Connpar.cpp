@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QShowEvent>
 #include <QStatusBar>
 #include <QStyle>
 #include <QVBoxLayout>
@@ -301,8 +302,11 @@ TFormConnPar::TFormConnPar(ConnectionSettings& settings, DeviceConnection& devic
     connect(BitBtn2, &QPushButton::clicked, this, &TFormConnPar::BitBtn2Click);
 }
 
+// A restore after a minimise is a spontaneous show: what the operator set stays.
 void TFormConnPar::showEvent(QShowEvent* event) {
-    FormShow();
+    if (!event->spontaneous()) {
+        FormShow();
+    }
     QDialog::showEvent(event);
 }
 

@@ -28,9 +28,13 @@ void SetProgramPath(const char* argv0) {
         SetProgramDirectory(DirectoryOfRunningExecutable());
         return;
     }
+    // The folder the program was started from, "." and ".." and linked folders resolved,
+    // so that every path built on it is clean. The program itself may be a link placed in
+    // its folder: that folder is its own.
     std::error_code error;
-    auto absolute = std::filesystem::absolute(path, error);
-    SetProgramDirectory(error ? std::string(".") : absolute.parent_path().string());
+    const auto folder = std::filesystem::absolute(path, error).parent_path();
+    auto canonical = std::filesystem::canonical(folder, error);
+    SetProgramDirectory(error ? folder.lexically_normal().string() : canonical.string());
 }
 
 void SetProgramDirectory(const std::string& directory) {

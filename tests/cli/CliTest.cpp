@@ -272,6 +272,23 @@ TEST_F(CliFolder, TelephoneWriteOfTableThreeKeepsTheModemLineRate) {
     EXPECT_EQ(RequestHeaders(log).back(), (Header{0, 0, 17, 0, 0, 0}));
 }
 
+// "read -" is the file for a pipe; a path that names no regular file is left as it was.
+TEST_F(CliFolder, ReadToStandardOutputAndNeverOverAFifo) {
+    StartSim({});
+    const fs::path file = Saved();
+    const Outcome piped = Cli({"read", "-"});
+    EXPECT_EQ(piped.status, 0) << piped.err;
+    EXPECT_EQ(piped.out, Slurp(file));
+    const fs::path fifo = directory / "fifo.cnf";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+    const Outcome refused = Cli({"read", fifo.string()});
+    EXPECT_NE(refused.status, 0);
+    EXPECT_NE(refused.err.find("Ошибка открытия файла"), std::string::npos) << refused.err;
+    EXPECT_TRUE(fs::is_fifo(fifo));
+    const Outcome show = Cli({"show", fifo.string()});
+    EXPECT_NE(show.status, 0);
+}
+
 // Why a port cannot be had is said after the port.
 struct PortFailure {
     const char* name;

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/sysmacros.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstring>
 
@@ -157,6 +159,68 @@ TEST_F(CnfFileTest, AWriteThatFailsHalfwayIsReportedAndKeepsTheOldFile) {
     EXPECT_EQ(ReadBytes(dir / "kept.cnf"), old);
     EXPECT_EQ(dir.Names(), std::vector<std::string>{"kept.cnf"});
 }
+
+// What a save may not replace and a read may not wait on: each stays as it was, the
+// save says "Ошибка открытия файла" and leaves nothing behind, the read is refused at once.
+struct NotARegularFile : CnfFileTest, testing::WithParamInterface<const char*> {
+    // Makes the named thing in the scratch folder; false when this process cannot.
+    bool Make(const std::string& kind) {
+        const std::string path = dir / "target.cnf";
+        if (kind == "fifo") {
+            return mkfifo(path.c_str(), 0644) == 0;
+        }
+        if (kind == "directory") {
+            return fs::create_directory(path);
+        }
+        if (kind == "device") {
+            return mknod(path.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;  // a null device
+        }
+        if (kind == "link-to-fifo") {
+            return mkfifo((dir / "fifo").c_str(), 0644) == 0 &&
+                   symlink((dir / "fifo").c_str(), path.c_str()) == 0;
+        }
+        WriteBytes(path, ConfigFileBytes(ConfigRecordSize));  // read-only
+        return chmod(path.c_str(), 0444) == 0;
+    }
+};
+
+TEST_P(NotARegularFile, IsNeitherReplacedNorWaitedOn) {
+    const std::string kind = GetParam();
+    if (!Make(kind)) {
+        GTEST_SKIP() << "cannot make a " << kind << " here";
+    }
+    const std::string path = dir / "target.cnf";
+    struct stat before {};
+    ASSERT_EQ(lstat(path.c_str(), &before), 0);
+    const std::vector<std::string> names = dir.Names();
+    const Bytes content = kind == "read-only" ? ReadBytes(path) : Bytes{};
+
+    record = NewConfigRecord(5);
+    EXPECT_FALSE(WriteConfigFile(path, record, notice));
+    EXPECT_TRUE(notice.Error);
+    EXPECT_EQ(notice.Line1, "Ошибка открытия файла");
+    struct stat after {};
+    ASSERT_EQ(lstat(path.c_str(), &after), 0);
+    EXPECT_EQ(after.st_mode, before.st_mode);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(dir.Names(), names);
+    if (kind == "read-only") {
+        EXPECT_EQ(ReadBytes(path), content);
+        return;  // a read-only file is still read
+    }
+    EXPECT_FALSE(Read(path));  // a FIFO with no writer would block a plain open for ever
+    EXPECT_TRUE(notice.Error);
+    EXPECT_EQ(RecordBytes(record), untouched);
+}
+
+INSTANTIATE_TEST_SUITE_P(Targets, NotARegularFile,
+                         testing::Values("fifo", "directory", "device", "link-to-fifo",
+                                         "read-only"),
+                         [](const auto& info) {
+                             std::string name = info.param;
+                             std::replace(name.begin(), name.end(), '-', '_');
+                             return name;
+                         });
 
 TEST(CnfFileNames, DefaultNameAndExtension) {
     EXPECT_EQ(DefaultConfigFileName("/opt/zantir/CONFIG", 5, 2024, 3, 7),

@@ -1,6 +1,7 @@
 // The table-state record as the table-state command builds it, and the dialog: its rows,
 // what it shows for destroyed tables, the choices its buttons leave in the record, the
 // notice for an empty choice, and a telephone link that offers no writing.
+#include <QtTest/qtestspontaneevent.h>
 #include <QApplication>
 #include <QCheckBox>
 #include <QImage>
@@ -231,6 +232,27 @@ private slots:
         });
         QCOMPARE(second.Result, 0);
         QCOMPARE(BytesOf(again), BytesOf(SetWithDestroyed({5})));
+    }
+
+    // Minimised and restored (the window system's hide and show) before the choice is
+    // confirmed: the ticks the operator set are the ones written.
+    void choiceSurvivesMinimiseAndRestore() {
+        TableStateSet set = SetWithDestroyed({5});
+        TFormTableInfo dialog(set, false);
+        RunDialog(dialog, [](TFormTableInfo& d) {
+            d.cb2->click();
+            d.cb1->click();
+            QHideEvent hide;
+            QShowEvent show;
+            QSpontaneKeyEvent::setSpontaneous(&hide);
+            QSpontaneKeyEvent::setSpontaneous(&show);
+            qApp->notify(&d, &hide);  // sendEvent would make them not spontaneous
+            qApp->notify(&d, &show);
+            d.BitBtn3->click();
+        });
+        QCOMPARE(dialog.Result, 1);
+        QCOMPARE(std::vector<uint8_t>(set.WriteTables.begin(), set.WriteTables.end()),
+                 (std::vector<uint8_t>{0, 0, 0, 1, 0, 0, 0, 0}));
     }
 
     void telephoneLinkOffersNoWriting() {
