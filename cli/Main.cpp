@@ -24,6 +24,14 @@ int main(int argc, char** argv) {
         std::fputs(UsageText, stdout);
         return ExitOk;
     }
+    // A value the settings file holds out of its range is never handed to the engine.
+    if (const LinkValueLimit* bad = ValueOutOfRange(options.Settings)) {
+        std::fprintf(stderr, "zantir-cli: %s %d is outside %d..%d (%s or the option)\n",
+                     bad->Option, static_cast<int>(LinkValueIn(options.Settings, bad->Value)),
+                     static_cast<int>(bad->Lowest), static_cast<int>(bad->Highest),
+                     SettingsFilePath().c_str());
+        return ExitUsage;
+    }
     Terminal ui(options.Retries, IsInteractive());
     const int status = RunCommand(options, ui);
     // A result that did not reach stdout (a full disk, a closed pipe) is no success.

@@ -160,26 +160,14 @@ bool ApplyOption(CliOptions& o, const std::string& name, const std::string& valu
         s.BaudRate = n;
         return true;
     }
-    if (name == "--preambles") {
-        return number(0, 255) && (s.RequestPreambles = static_cast<uint8_t>(n), true);
-    }
-    if (name == "--attempts") {
-        return number(1, 5) && (s.ExchangeAttempts = static_cast<uint8_t>(n), true);
-    }
-    if (name == "--first-byte-timeout") {
-        return number(1, 120) && (s.FirstByteTimeout = n, true);
-    }
-    if (name == "--next-byte-timeout") {
-        return number(55, 5000) && (s.NextByteTimeout = n, true);
-    }
-    if (name == "--rts-pause") {
-        return number(2, 1000) && (s.RtsPause = n, true);
-    }
-    if (name == "--connect-wait") {
-        return number(1, 360) && (s.ConnectWait = n, true);
-    }
-    if (name == "--connect-attempts") {
-        return number(1, 10) && (s.ConnectAttempts = n, true);
+    for (const LinkValueLimit& limit : LinkValueLimits) {
+        if (name == limit.Option) {
+            if (!number(limit.Lowest, limit.Highest)) {
+                return false;
+            }
+            SetLinkValue(s, limit.Value, n);
+            return true;
+        }
     }
     if (name == "--retries") {
         return number(0, 1000000) && (o.Retries = n, true);

@@ -37,7 +37,6 @@ const QColor EnabledEditColour(254, 254, 254);
 const QColor PanelColour(211, 211, 211);  // also the telephone edits while disabled
 
 constexpr char NotAllEntered[] = "Введены не все параметры";
-constexpr char OutOfRange[] = "Параметр вне допустимого диапазона";
 constexpr char EnterValues[] = "Вводите значения";
 constexpr char WithinRange[] = "согласно допустимого диапазона";
 // A paste can put any text into a digit-only edit; it is refused, never guessed at.
@@ -164,7 +163,11 @@ TFormConnPar::TFormConnPar(ConnectionSettings& settings, DeviceConnection& devic
     Edit1 = NumberEdit(common, 3);
     Edit2 = NumberEdit(common, 4);
     Edit3 = NumberEdit(common, 3);
-    ComboBox3 = List(common, {" 1", " 2", " 3", " 4", " 5"});
+    ComboBox3 = new QComboBox(common);
+    for (int n = LimitOf(LinkValue::ExchangeAttempts).Lowest;
+         n <= LimitOf(LinkValue::ExchangeAttempts).Highest; ++n) {
+        ComboBox3->addItem(QString(" %1").arg(n));
+    }
     Edit4 = NumberEdit(common, 4);
 
     QFrame* phone = Panel(this);
@@ -173,11 +176,11 @@ TFormConnPar::TFormConnPar(ConnectionSettings& settings, DeviceConnection& devic
     Edit5->setMaxLength(ModemCommandLength);
     Label11 = Caption(phone, "Ожидание соединения");
     Edit6 = NumberEdit(phone, 3);
-    Label12 = Caption(phone, "(1...360)");
+    Label12 = new QLabel(QString::fromStdString(RangeCaption(LinkValue::ConnectWait)), phone);
     Label13 = Caption(phone, "c");
     Label20 = Caption(phone, "Кол. попыток соединения");
     Edit10 = NumberEdit(phone, 3);
-    Label21 = Caption(phone, "(1...10)");
+    Label21 = new QLabel(QString::fromStdString(RangeCaption(LinkValue::ConnectAttempts)), phone);
     Label24 = Caption(phone, "Код страны");
     Edit7 = Edit(phone, CountryCodeLength, CountryCodeLength + 1);
     Label25 = Caption(phone, "Код города");
@@ -454,16 +457,20 @@ void TFormConnPar::closeEvent(QCloseEvent* event) {
     QDialog::closeEvent(event);
 }
 
-bool TFormConnPar::CheckedNumber(const QLineEdit* edit, const char* name, int lowest, int highest,
-                                 const char* rangeFirst, const char* rangeSecond, int& value) {
+bool TFormConnPar::CheckedNumber(const QLineEdit* edit, LinkValue field, const char* rangeFirst,
+                                 const char* rangeSecond) {
+    const char* name = LimitOf(field).Caption;
+    int value = 0;
     if (!EditValue(edit, value)) {
         Tell(MessageInputError, QString::fromUtf8(name), QString::fromUtf8(NotANumber));
         return false;
     }
-    if (value < lowest || value > highest) {
-        Tell(MessageInputError, QString::fromUtf8(rangeFirst), QString::fromUtf8(rangeSecond));
+    if (!WithinLimit(field, value)) {
+        Tell(MessageInputError, QString::fromUtf8(rangeFirst ? rangeFirst : name),
+             QString::fromUtf8(rangeSecond));
         return false;
     }
+    SetLinkValue(work_, field, value);
     return true;
 }
 
@@ -475,23 +482,15 @@ bool TFormConnPar::ValidateModemFields() {
     if (!StoreText(Edit5, work_.ModemCommand, sizeof(work_.ModemCommand))) {
         return false;
     }
-    int wait = 0;
-    if (!CheckedNumber(Edit6, "Ожидание соединения", 1, 360, EnterValues, WithinRange, wait)) {
+    if (!CheckedNumber(Edit6, LinkValue::ConnectWait, EnterValues, WithinRange)) {
         return false;
     }
-    work_.ConnectWait = wait;
     if (!StoreText(Edit7, work_.CountryCode, sizeof(work_.CountryCode)) ||
         !StoreText(Edit8, work_.CityCode, sizeof(work_.CityCode)) ||
         !StoreText(Edit9, work_.PhoneNumber, sizeof(work_.PhoneNumber))) {
         return false;
     }
-    int attempts = 0;
-    if (!CheckedNumber(Edit10, "Кол. попыток соединения", 1, 10, EnterValues, WithinRange,
-                       attempts)) {
-        return false;
-    }
-    work_.ConnectAttempts = attempts;
-    return true;
+    return CheckedNumber(Edit10, LinkValue::ConnectAttempts, EnterValues, WithinRange);
 }
 
 bool TFormConnPar::ValidateLinkFields() {
@@ -515,28 +514,12 @@ bool TFormConnPar::ValidateLinkFields() {
     work_.LinkType = static_cast<uint8_t>(ComboBox4->currentIndex());
     work_.ExchangeAttempts = static_cast<uint8_t>(ComboBox3->currentIndex() + 1);
 
-    int value = 0;
-    constexpr char firstByte[] = "Время ожидания первого байта ответа";
-    if (!CheckedNumber(Edit1, firstByte, 1, 120, firstByte, OutOfRange, value)) {
+    if (!CheckedNumber(Edit1, LinkValue::FirstByteTimeout, nullptr, OutOfRangeText) ||
+        !CheckedNumber(Edit2, LinkValue::NextByteTimeout, nullptr, OutOfRangeText) ||
+        !CheckedNumber(Edit3, LinkValue::RequestPreambles, nullptr, OutOfRangeText) ||
+        !CheckedNumber(Edit4, LinkValue::RtsPause, nullptr, OutOfRangeText)) {
         return false;
     }
-    work_.FirstByteTimeout = value;
-    constexpr char nextByte[] = "Время ожидания следующих байтов ответа";
-    if (!CheckedNumber(Edit2, nextByte, 55, 5000, nextByte, OutOfRange, value)) {
-        return false;
-    }
-    work_.NextByteTimeout = value;
-    constexpr char preambles[] = "Количество преамбул в запросе";
-    if (!CheckedNumber(Edit3, preambles, 0, 255, preambles, OutOfRange, value)) {
-        return false;
-    }
-    work_.RequestPreambles = static_cast<uint8_t>(value);
-    constexpr char rtsPause[] = "Пауза после установки RTS";
-    if (!CheckedNumber(Edit4, rtsPause, 2, 1000, rtsPause, OutOfRange, value)) {
-        return false;
-    }
-    work_.RtsPause = value;
-
     return device_.Open(work_);
 }
 

@@ -84,8 +84,10 @@ private:
 
     void ApplyLinkType();
     bool StoreText(QLineEdit* edit, char* field, size_t width);
-    bool CheckedNumber(const QLineEdit* edit, const char* name, int lowest, int highest,
-                       const char* rangeFirst, const char* rangeSecond, int& value);
+    // Takes the edit's number into the working copy when it is within the field's limits;
+    // out of them the message is rangeFirst (the caption when null) and rangeSecond.
+    bool CheckedNumber(const QLineEdit* edit, LinkValue field, const char* rangeFirst,
+                       const char* rangeSecond);
     void SetButtonsEnabled(bool enabled);
 
     ConnectionSettings& settings_;

@@ -89,9 +89,17 @@ void DeviceConnection::ClosePort() {
     callUp_ = false;
 }
 
+bool DeviceConnection::AcceptableSettings(const ConnectionSettings& settings) {
+    const LinkValueLimit* bad = ValueOutOfRange(settings);
+    if (bad) {
+        ui_.ShowMessage(MessageInputError, bad->Caption, OutOfRangeText);
+    }
+    return !bad;
+}
+
 bool DeviceConnection::Open(const ConnectionSettings& settings, const std::string& path) {
     Operation operation(*this);
-    if (!operation) {
+    if (!operation || !AcceptableSettings(settings)) {
         return false;
     }
     // A handle still open would hold the line locked against the new open.
@@ -116,7 +124,7 @@ bool DeviceConnection::Open(const ConnectionSettings& settings, const std::strin
 
 bool DeviceConnection::Open(const ConnectionSettings& settings, ComPortHandle port) {
     Operation operation(*this);
-    if (!operation || !port) {
+    if (!operation || !port || !AcceptableSettings(settings)) {
         return false;
     }
     ClosePort();

@@ -27,6 +27,7 @@
 inline constexpr char NotReadText[] = "Параметры конфигурации не прочитаны";
 inline constexpr char NothingWrittenText[] = "Запись таблиц не выполняется.";
 inline constexpr char NothingChangedText[] = "Нет измененных данных";
+inline constexpr char OutOfRangeText[] = "Параметр вне допустимого диапазона";
 
 inline constexpr int DtrSettleMs = 300;   // after DTR rises, before anything is sent
 inline constexpr int AfterWriteMs = 500;  // after the tables are written, before the ident
@@ -72,7 +73,7 @@ public:
 
     // Closes a port still open, then opens the port of settings (or path, when given)
     // with the line settings and queues and hands the link values to the engine. False
-    // when the port cannot be had, after saying so.
+    // when the port cannot be had or a link value is out of its range, after saying so.
     bool Open(const ConnectionSettings& settings, const std::string& path = {});
     // The same with a port opened elsewhere: a test double, or a port that wraps another.
     bool Open(const ConnectionSettings& settings, ComPortHandle port);
@@ -111,6 +112,8 @@ private:
     ModemLine Line();
     bool Dial();
     void ClosePort();
+    // False when a link value is out of its range, after saying which.
+    bool AcceptableSettings(const ConnectionSettings& settings);
     // Hands the link values of settings to the engine, with the port just opened.
     void TakeSettings(const ConnectionSettings& settings);
     void Pause(int ms);

@@ -3,6 +3,7 @@
 // telephone number. The record's bytes are the settings file, 286 of them, multi-byte
 // numbers low byte first, texts Windows-1251 (read them with FieldText, set them with
 // SetFieldText from config/Codepage.h).
+#include <array>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -59,6 +60,46 @@ inline constexpr size_t ModemCommandLength = sizeof(ConnectionSettings::ModemCom
 inline constexpr size_t CountryCodeLength = sizeof(ConnectionSettings::CountryCode);
 inline constexpr size_t CityCodeLength = sizeof(ConnectionSettings::CityCode);
 inline constexpr size_t PhoneNumberLength = sizeof(ConnectionSettings::PhoneNumber) - 1;
+
+// The link values and their limits: what the connection dialog accepts, zantir-cli's
+// options take, and the engine may ever be given.
+enum class LinkValue {
+    FirstByteTimeout,  // s
+    NextByteTimeout,   // ms
+    RequestPreambles,
+    RtsPause,  // ms
+    ExchangeAttempts,
+    ConnectWait,  // s, telephone links only
+    ConnectAttempts,
+};
+struct LinkValueLimit {
+    LinkValue Value;
+    const char* Caption;  // as the connection dialog names it
+    const char* Option;   // zantir-cli's option
+    int32_t Lowest;
+    int32_t Highest;
+};
+inline constexpr std::array<LinkValueLimit, 7> LinkValueLimits = {{
+    {LinkValue::FirstByteTimeout, "Время ожидания первого байта ответа", "--first-byte-timeout", 1,
+     120},
+    {LinkValue::NextByteTimeout, "Время ожидания следующих байтов ответа", "--next-byte-timeout",
+     55, 5000},
+    {LinkValue::RequestPreambles, "Количество преамбул в запросе", "--preambles", 0, 255},
+    {LinkValue::RtsPause, "Пауза после установки RTS", "--rts-pause", 2, 1000},
+    {LinkValue::ExchangeAttempts, "Количество попыток обмена", "--attempts", 1, 5},
+    {LinkValue::ConnectWait, "Ожидание соединения", "--connect-wait", 1, 360},
+    {LinkValue::ConnectAttempts, "Кол. попыток соединения", "--connect-attempts", 1, 10},
+}};
+
+const LinkValueLimit& LimitOf(LinkValue value);
+int32_t LinkValueIn(const ConnectionSettings& settings, LinkValue value);
+void SetLinkValue(ConnectionSettings& settings, LinkValue value, int32_t number);
+bool WithinLimit(LinkValue value, int64_t number);
+// "(1...360)", as the dialog shows a range.
+std::string RangeCaption(LinkValue value);
+// The first value of settings outside its limits (the telephone ones only for a
+// telephone link); null when every one is within.
+const LinkValueLimit* ValueOutOfRange(const ConnectionSettings& settings);
 
 // INI/zantir.ini beside the program.
 std::string SettingsFilePath();

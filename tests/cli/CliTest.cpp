@@ -289,6 +289,22 @@ TEST_F(CliFolder, ReadToStandardOutputAndNeverOverAFifo) {
     EXPECT_NE(show.status, 0);
 }
 
+// A settings file with a value out of its range: the value is named, nothing is sent.
+TEST_F(CliFolder, OutOfRangeSettingsValueIsAUsageError) {
+    ConnectionSettings settings;
+    settings.BaudRate = 9600;
+    settings.NextByteTimeout = 10;
+    ASSERT_TRUE(SaveSettings(settings, (directory / "INI" / "zantir.ini").string()));
+    StartSim({});
+    const Outcome ident = Cli({"ident"});
+    EXPECT_EQ(ident.status, 2);
+    EXPECT_NE(ident.err.find("--next-byte-timeout 10 is outside 55..5000"), std::string::npos)
+        << ident.err;
+    EXPECT_TRUE(Requests().empty());
+    StartSim({});
+    EXPECT_EQ(Cli({"--next-byte-timeout", "60", "ident"}).status, 0);  // the option mends it
+}
+
 // Why a port cannot be had is said after the port.
 struct PortFailure {
     const char* name;

@@ -158,4 +158,25 @@ TEST_F(DeviceTest, AShellCommandKeepsItBusyAndAClosedPortRefusesEverything) {
     EXPECT_FALSE(device.ReadIdent());
 }
 
+// Values a settings file may hold that no dialog would take never reach the engine.
+TEST_F(DeviceTest, OutOfRangeValuesAreRefusedBeforeTheEngine) {
+    for (const LinkValueLimit& limit : LinkValueLimits) {
+        for (const int64_t number : {int64_t{limit.Lowest} - 1, int64_t{limit.Highest} + 1}) {
+            ConnectionSettings bad = settings;
+            bad.LinkType = 1;
+            SetLinkValue(bad, limit.Value, static_cast<int32_t>(number));
+            if (LinkValueIn(bad, limit.Value) != number) {
+                continue;  // a byte field cannot hold it
+            }
+            engine.NextByteTimeout = -7;
+            screen.messages.clear();
+            EXPECT_FALSE(device.Open(bad, std::make_unique<TappedPort>(line))) << limit.Option;
+            EXPECT_EQ(engine.NextByteTimeout, -7) << limit.Option;
+            ASSERT_EQ(screen.messages.size(), 1u);
+            EXPECT_EQ(screen.messages[0],
+                      (RecordingScreen::Message{MessageInputError, limit.Caption, OutOfRangeText}));
+        }
+    }
+}
+
 }  // namespace
