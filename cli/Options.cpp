@@ -79,9 +79,11 @@ bool SetText(char* field, size_t width, const std::string& text, const std::stri
 // word is the number alone.
 bool SetPhone(ConnectionSettings& s, const std::string& text, std::string& error) {
     std::vector<std::string> words;
+    std::vector<size_t> starts;  // where each word begins in text
     size_t at = 0;
     while ((at = text.find_first_not_of(' ', at)) != std::string::npos) {
         const size_t end = text.find(' ', at);
+        starts.push_back(at);
         words.push_back(text.substr(at, end - at));
         at = end;
     }
@@ -93,7 +95,7 @@ bool SetPhone(ConnectionSettings& s, const std::string& text, std::string& error
     if (words.size() >= 3) {
         country = words[0];
         city = words[1];
-        number = text.substr(text.find(words[2], text.find(words[1]) + words[1].size()));
+        number = text.substr(starts[2]);
     }
     s.LinkType = 1;
     return SetText(s.CountryCode, CountryCodeLength, country, "--phone", error) &&

@@ -22,14 +22,6 @@ std::string Choice(uint8_t value, const char* zero, const char* one) {
     return value == 0 ? zero : value == 1 ? one : Number(value);
 }
 
-// The modem string up to its carriage return.
-std::string ModemText(const ConfigRecord& record) {
-    std::string text =
-        FieldText(reinterpret_cast<const char*>(record.ModemInit.data()), record.ModemInit.size());
-    const size_t cr = text.find('\r');
-    return ToUtf8(cr == std::string::npos ? text : text.substr(0, cr));
-}
-
 char PortLetter(uint8_t port) {
     return port >= 1 && port <= LastPort ? PortLetters[port - 1] : '?';
 }
@@ -90,7 +82,7 @@ std::vector<ConfigLine> DescribeConfig(const ConfigRecord& record, bool withRtsC
         lines.push_back({"Необходимость управления сигналом RTS в канале связи с ВУ",
                          Choice(link[UpperLevelRtsControl], "Не требуется", "Требуется")});
     }
-    lines.push_back({"Строка инициализации модема", ModemText(record)});
+    lines.push_back({"Строка инициализации модема", ModemInitText(record)});
     for (size_t address = 1; address < FlowComputerCount; ++address) {
         lines.push_back({FlowComputerCaption + Number(static_cast<int>(address)),
                          FlowComputerText(record.FlowComputers[address])});
@@ -178,7 +170,7 @@ std::string ShowReport(const ConfigRecord& record, bool json) {
         }
     }
     return "{\"software_version\":" + Number(record.SoftwareVersion()) + ",\"link\":" + linkJson +
-           "},\"modem\":" + JsonString(ModemText(record)) + ",\"flow_computers\":[" +
+           "},\"modem\":" + JsonString(ModemInitText(record)) + ",\"flow_computers\":[" +
            Join(computers) + "]}\n";
 }
 

@@ -1,5 +1,7 @@
 #include "config/Configrecord.h"
 
+#include "config/Codepage.h"
+
 #include <algorithm>
 
 FlowComputerRecord UnpackFlowComputer(uint8_t entry) {
@@ -44,4 +46,10 @@ void StoreEditorRecord(const ConfigRecord& record, ConfigImage& image) {
     for (size_t a = 0; a < FlowComputerCount; ++a) {
         bytes[FlowComputerOffset + a] = PackFlowComputer(record.FlowComputers[a]);
     }
+}
+
+std::string ModemInitText(const ConfigRecord& record) {
+    const std::string text =
+        FieldText(reinterpret_cast<const char*>(record.ModemInit.data()), record.ModemInit.size());
+    return text.substr(0, text.find('\r'));
 }

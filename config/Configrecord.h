@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <type_traits>
 
 #include "config/Configimage.h"
@@ -56,3 +57,6 @@ ConfigRecord NewConfigRecord(uint8_t softwareVersion);
 void LoadEditorRecord(const ConfigImage& image, ConfigRecord& record);
 // Record to image, before writing; the IdentBlock and table 1 are left as they are.
 void StoreEditorRecord(const ConfigRecord& record, ConfigImage& image);
+
+// The modem initialisation string in UTF-8, up to its carriage return.
+std::string ModemInitText(const ConfigRecord& record);

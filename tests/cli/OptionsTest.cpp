@@ -2,6 +2,8 @@
 // settings the link is opened with.
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "cli/Options.h"
 #include "config/Codepage.h"
 
@@ -71,6 +73,16 @@ TEST(CliOptions, LinkOptionsOverrideTheSettingsFile) {
     EXPECT_EQ(FieldText(options.Settings.CountryCode, CountryCodeLength), "7");
     EXPECT_EQ(FieldText(options.Settings.CityCode, CityCodeLength), "(495)");
     EXPECT_EQ(FieldText(options.Settings.PhoneNumber, PhoneNumberLength), "123-45-67");
+    // The number is the third word on, even where the same digits stood before it.
+    for (const auto& [given, number] :
+         std::vector<std::pair<std::string, std::string>>{{"7 7 77", "77"},
+                                                          {"12 2 2", "2"},
+                                                          {"1 12 2 3", "2 3"},
+                                                          {"  49  30   12 34", "12 34"}}) {
+        CliOptions phone;
+        ASSERT_TRUE(Parse({"--phone", given, "ident"}, phone, error)) << error;
+        EXPECT_EQ(FieldText(phone.Settings.PhoneNumber, PhoneNumberLength), number) << given;
+    }
     EXPECT_EQ(options.Retries, 2);
     EXPECT_TRUE(options.Json);
     EXPECT_EQ(options.Command, "state");

@@ -53,6 +53,16 @@ TEST(CliReport, RtsControlIsComparedWhenEitherVersionHasIt) {
     EXPECT_EQ(CompareConfigs(v3, v5)[0].B, "Требуется");
 }
 
+// Windows-1251 in the file, UTF-8 on the terminal: converted once.
+TEST(CliReport, ModemStringIsConvertedOnce) {
+    ConfigRecord r = Sample();
+    std::memcpy(r.ModemInit.data(), "AT\xCC\xEE\xE4\xE5\xEC\r", 9);  // "ATМодем"
+    EXPECT_NE(ShowReport(r, false).find("Строка инициализации модема: ATМодем\n"),
+              std::string::npos)
+        << ShowReport(r, false);
+    EXPECT_NE(ShowReport(r, true).find("\"modem\":\"ATМодем\""), std::string::npos);
+}
+
 TEST(CliReport, JsonEscapesWhatAFileHolds) {
     ConfigRecord r = Sample();
     std::memcpy(r.ModemInit.data(), "AT\"\\\x01\r", 6);
