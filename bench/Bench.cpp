@@ -3,7 +3,10 @@
 // from zantir-sim costs against the time its bytes and pauses need.
 #include <time.h>
 
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <algorithm>
 #include <chrono>
@@ -124,65 +127,148 @@ public:
     bool EscapePressed() override { return false; }
 };
 
-// The whole configuration read from zantir-sim, against what the line and the
-// prescribed pauses alone take.
-bool WholeReadCost() {
+double Percentile(std::vector<double> values, double share) {
+    std::sort(values.begin(), values.end());
+    const auto at = static_cast<size_t>(share * static_cast<double>(values.size() - 1) + 0.5);
+    return values[std::min(at, values.size() - 1)];
+}
+
+// A CPU-bound process on every core but one, for the life of the object.
+class CpuLoad {
+public:
+    explicit CpuLoad(bool on) {
+        const long cores = on ? sysconf(_SC_NPROCESSORS_ONLN) : 1;
+        for (long i = 1; i < cores; ++i) {
+            const pid_t pid = fork();
+            if (pid == 0) {
+                volatile uint64_t spins = 0;
+                for (;;) {
+                    spins = spins + 1;
+                }
+            }
+            if (pid > 0) {
+                children_.push_back(pid);
+            }
+        }
+    }
+    ~CpuLoad() {
+        for (const pid_t pid : children_) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+    }
+    size_t Processes() const { return children_.size(); }
+
+private:
+    std::vector<pid_t> children_;
+};
+
+// How late RTS drops after the last stop bit: many short exchanges against a peer that
+// answers at once.
+bool RtsDropError(bool loaded) {
+    constexpr int Exchanges = 300;
     constexpr int32_t Rate = 9600;
-    constexpr int Latency = 5;
-    constexpr int Requests = 6;
-    char pattern[] = "/tmp/zantir-bench-XXXXXX";
-    const std::string directory = mkdtemp(pattern);
-    SimProcess sim(directory, {"--latency", std::to_string(Latency)});
+    PtyPeer peer;
+    if (!peer.ok()) {
+        return false;
+    }
+    peer.Serve([](const std::vector<uint8_t>&) {
+        return std::vector<PtyPeer::Step>{{std::chrono::milliseconds(1), IdentResponse()}};
+    });
     LineSettings settings;
     settings.BaudRate = Rate;
-    ComPortHandle line = sim.ok() ? OpenComPortAt(sim.LinkPath(), settings) : nullptr;
+    ComPortHandle line = OpenComPortAt(peer.SlavePath(), settings);
     if (!line) {
-        std::fprintf(stderr, "zantir-bench: zantir-sim did not come up\n");
         return false;
     }
     TappedPort port(*line);
     LinkEngine engine(0);
     engine.Port = &port;
     engine.BaudRate = Rate;
-    ConfigImage image;
-    ConnectionSettings connection;
-    NoScreen screen;
-    TableAccess access{engine, image, connection, screen};
+    const CpuLoad load(loaded);
+    std::vector<double> errors;
+    const std::vector<uint8_t> header = {0, 0, 17, 0, 0, 0};
+    for (int i = 0; i < Exchanges; ++i) {
+        if (!engine.ExecuteCommand(TableExchange, header.data(), header.size())) {
+            std::fprintf(stderr, "zantir-bench: exchange failed: %s\n",
+                         engine.CommandSummary().c_str());
+            return false;
+        }
+        const auto transmit = std::chrono::nanoseconds(
+            static_cast<int64_t>((port.lastWrite + 1) * 10 * 1000000000ULL / Rate));
+        errors.push_back(Seconds(port.rtsDropped - (port.writeStarted + transmit)).count() * 1e3);
+    }
+    const double p99 = Percentile(errors, 0.99);
+    const bool ok = !loaded || p99 <= 0.3;
+    std::printf("  %-34s %8.3f %8.3f %8.3f   %s\n",
+                loaded ? "RTS drop error, other cores busy" : "RTS drop error, quiet",
+                Percentile(errors, 0.5), p99, *std::max_element(errors.begin(), errors.end()),
+                loaded ? (ok ? "p99 <= 0.3 met" : "p99 <= 0.3 MISSED") : "");
+    return ok;
+}
 
-    const auto start = std::chrono::steady_clock::now();
-    const bool ok = ReadAllTables(access);
-    const double wall = Seconds(std::chrono::steady_clock::now() - start).count() * 1e3;
+// Ten whole configuration reads from zantir-sim at rate, against what the line, the
+// prescribed pauses and the simulator's latency need. The byte time RTS is held after
+// each request overlaps the device's latency, so each request counts the longer one.
+bool WholeReads(int32_t rate) {
+    constexpr int Reads = 10;
+    constexpr int Latency = 5;
+    constexpr int Requests = 6;
+    char pattern[] = "/tmp/zantir-bench-XXXXXX";
+    const std::string directory = mkdtemp(pattern);
+    SimProcess sim(directory, {"--latency", std::to_string(Latency)});
+    LineSettings settings;
+    settings.BaudRate = rate;
+    ComPortHandle line = sim.ok() ? OpenComPortAt(sim.LinkPath(), settings) : nullptr;
+    if (!line) {
+        std::fprintf(stderr, "zantir-bench: zantir-sim did not come up\n");
+        return false;
+    }
+    std::vector<double> ratios;
+    double limit = 0;
+    for (int i = 0; i < Reads; ++i) {
+        TappedPort port(*line);
+        LinkEngine engine(0);
+        engine.Port = &port;
+        engine.BaudRate = rate;
+        ConfigImage image;
+        ConnectionSettings connection;
+        NoScreen screen;
+        TableAccess access{engine, image, connection, screen};
+        const auto start = std::chrono::steady_clock::now();
+        const bool ok = ReadAllTables(access);
+        const double wall = Seconds(std::chrono::steady_clock::now() - start).count() * 1e3;
+        if (!ok) {
+            std::fprintf(stderr, "zantir-bench: a whole read failed at %d bit/s\n", rate);
+            return false;
+        }
+        const double byteMs = 10.0 * 1e3 / rate;
+        const double wire = static_cast<double>(port.sent.size() + port.received) * byteMs;
+        limit = wire + Requests * (engine.RtsPause + std::max<double>(byteMs, Latency)) + 500.0;
+        ratios.push_back(wall / limit);
+    }
     line.reset();
     sim.Stop();
     std::filesystem::remove_all(directory);
-    if (!ok) {
-        std::fprintf(stderr, "zantir-bench: the whole read failed\n");
-        return false;
-    }
-    const double byteMs = 10.0 * 1e3 / Rate;
-    const size_t bytes = port.sent.size() + port.received;
-    const double wire = static_cast<double>(bytes) * byteMs;
-    const double pauses = Requests * (engine.RtsPause + byteMs) + 500.0;
-    const double latency = Requests * Latency;
-    const double needed = wire + pauses + latency;
-    const double ratio = wall / needed;
-    std::printf("\nzantir-bench: whole configuration read from zantir-sim at %d bit/s\n\n", Rate);
-    std::printf("  bytes on the line (requests %zu, responses %zu)   %8.1f ms\n", port.sent.size(),
-                port.received, wire);
-    std::printf("  RTS pauses, extra byte per request, closing 500 ms  %8.1f ms\n", pauses);
-    std::printf("  simulator latency (%d x %d ms)                     %8.1f ms\n", Requests,
-                Latency, latency);
-    std::printf("  what the read must take                             %8.1f ms\n", needed);
-    std::printf("  what it took                                        %8.1f ms\n", wall);
-    std::printf("\ntargets\n  took / must take         %6.3f    (at most 1.10)    %s\n", ratio,
-                ratio <= 1.10 ? "met" : "MISSED");
-    return ratio <= 1.10;
+    const double worst = *std::max_element(ratios.begin(), ratios.end());
+    const bool ok = worst <= 1.02;
+    std::printf("  %-34s %8.3f %8.3f %8.3f   limit %.1f ms, worst <= 1.02 %s\n",
+                ("whole read at " + std::to_string(rate) + " / limit").c_str(),
+                *std::min_element(ratios.begin(), ratios.end()), Percentile(ratios, 0.5), worst,
+                limit, ok ? "met" : "MISSED");
+    return ok;
 }
 
 }  // namespace
 
 int main() {
     const bool exchange = ExchangeCost();
-    const bool whole = WholeReadCost();
-    return exchange && whole ? 0 : 2;
+    std::printf("\nzantir-bench: timing of the line\n\n  %-34s %8s %8s %8s\n", "", "min/p50",
+                "median/p99", "worst");
+    bool timing = RtsDropError(false);
+    timing = RtsDropError(true) && timing;
+    for (const int32_t rate : {9600, 115200}) {
+        timing = WholeReads(rate) && timing;
+    }
+    return exchange && timing ? 0 : 2;
 }

@@ -33,6 +33,8 @@ public:
         : settings_(options.Settings), ui_(ui), path_(options.PortPath) {
         engine_.Ui = &ui_;
         engine_.StatusPanel = StatusExchangePanel;
+        engine_.MaxPollWait = NoPollCap;  // a terminal has no messages to run meanwhile
+        device_.Rs485 = options.Rs485;
     }
 
     DeviceConnection& Device() { return device_; }

@@ -29,6 +29,7 @@ const char UsageText[] =
     "  --connect-wait S       wait for each modem reply (1..360 s)\n"
     "  --connect-attempts N   dial attempts (1..10)\n"
     "  --direct               a direct line even where the settings file says modem\n"
+    "  --rs485                the driver's RS-485 mode: the UART switches RTS itself\n"
     "  --retries N            answer the retry question \"yes\" N times, then \"no\"\n"
     "                         (default 0; on a terminal without --retries, ask)\n"
     "  --json                 JSON on stdout for ident, state, show and diff\n"
@@ -199,6 +200,8 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CliOptions& opt
         }
         if (a == "--json") {
             options.Json = true;
+        } else if (a == "--rs485") {
+            options.Rs485 = true;
         } else if (a == "--direct") {
             options.Settings.LinkType = 0;
         } else if (a.size() > 2 && a.compare(0, 2, "--") == 0) {

@@ -22,6 +22,7 @@ struct CliOptions {
     std::string PortPath;         // --port PATH; empty for COMn
     int Retries = -1;             // -1: not given (ask on a terminal, else "no")
     bool Json = false;
+    bool Rs485 = false;
     bool Help = false;
     bool TablesGiven = false;
     std::array<uint8_t, TableCount> Tables{};  // --tables, 1 for each chosen table

@@ -29,7 +29,6 @@ constexpr auto DialSettle = milliseconds(2000);
 constexpr auto BetweenCommands = milliseconds(200);
 constexpr auto HangUpGuard = milliseconds(2500);
 constexpr int ResetTimeoutMs = 5000;
-constexpr auto MaxPollWait = milliseconds(10);
 const char HangUpCommand[] = "ath\r";
 const char EscapeSequence[] = "+++";
 const char EscapeReply[] = "Escape...";
@@ -69,7 +68,7 @@ bool Poll(ModemLine& line, LinkTime deadline, ReadStatus& status, uint8_t& byte)
     }
     const LinkTime now = line.Clock.Now();
     const auto wait = std::clamp<LinkDuration>(deadline - now + std::chrono::nanoseconds(1),
-                                               std::chrono::nanoseconds(1), MaxPollWait);
+                                               std::chrono::nanoseconds(1), line.MaxPollWait);
     status = line.Port ? line.Port->ReadByte(byte, wait) : ReadStatus::Failed;
     if (status == ReadStatus::Failed) {
         // A failed read is nothing arrived; a line that fails at once must not spin.

@@ -37,6 +37,7 @@ struct ModemLine {
     Screen& Ui;
     LinkClock& Clock;
     const bool* Stop = nullptr;
+    std::chrono::nanoseconds MaxPollWait = std::chrono::milliseconds(10);  // between pumps
 
     bool Stopped() const { return Stop && *Stop; }
 };

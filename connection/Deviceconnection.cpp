@@ -76,7 +76,7 @@ void DeviceConnection::RequestStop() {
 }
 
 ModemLine DeviceConnection::Line() {
-    return {port_.get(), ui_, *engine_.Clock, &engine_.StopRequested};
+    return {port_.get(), ui_, *engine_.Clock, &engine_.StopRequested, engine_.MaxPollWait};
 }
 
 void DeviceConnection::Pause(int ms) {
@@ -105,15 +105,10 @@ bool DeviceConnection::Open(const ConnectionSettings& settings, const std::strin
     // A handle still open would hold the line locked against the new open.
     ClosePort();
     const int32_t rate = settings.BaudRate;
-    const LineSettings line = PortLine(rate);
+    LineSettings line = PortLine(rate);
+    line.Rs485 = Rs485;
     std::string failure;
-    if (path.empty()) {
-        port_ =
-            OpenComPort(settings.PortNumber, line.BaudRate, line.ByteSize, line.Parity,
-                        line.StopBits, line.InQueue, line.OutQueue, line.Dtr, line.Rts, &failure);
-    } else {
-        port_ = OpenComPortAt(path, line, &failure);
-    }
+    port_ = OpenComPortAt(path.empty() ? ComPortPath(settings.PortNumber) : path, line, &failure);
     if (!port_) {
         ui_.ShowMessage(MessageError, PortUnavailableText(settings.PortNumber, path), failure);
         return false;

@@ -68,6 +68,9 @@ public:
 
     ComPort* Port() const { return port_.get(); }
     bool CallUp() const { return callUp_; }
+    // Open asks the driver for its RS-485 mode (the UART switches direction itself).
+    bool Rs485 = false;
+
     // What the table operations work on.
     TableAccess& Access() { return access_; }
 

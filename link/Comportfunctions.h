@@ -29,6 +29,8 @@ struct LineSettings {
     uint32_t OutQueue = 1000;
     bool Dtr = true;  // raised for the life of the handle
     bool Rts = false;
+    // The kernel's RS-485 mode: the UART drives RTS itself, raised while it sends.
+    bool Rs485 = false;
 };
 
 enum class ReadStatus { Byte, None, Failed };

@@ -10,6 +10,15 @@ class MonotonicClock final : public LinkClock {
 public:
     LinkTime Now() override { return std::chrono::steady_clock::now(); }
 
+    void SleepPreciselyUntil(LinkTime deadline) override {
+        // A wake-up from the kernel may come late by tens of microseconds, more on a busy
+        // machine; the spin after it is bounded by this margin.
+        constexpr auto SpinMargin = std::chrono::microseconds(300);
+        SleepUntil(deadline - SpinMargin);
+        while (Now() < deadline) {
+        }
+    }
+
     void SleepUntil(LinkTime deadline) override {
 #if defined(__linux__)
         // steady_clock is CLOCK_MONOTONIC here; an absolute sleep does not drift on EINTR.

@@ -12,6 +12,9 @@ public:
     virtual LinkTime Now() = 0;
     // A fixed pause that processes no GUI messages: returns at the deadline, not before.
     virtual void SleepUntil(LinkTime deadline) = 0;
+    // The same for a deadline that must be met to the microsecond (the RTS drop): the
+    // real clock sleeps to shortly before it and spins the rest.
+    virtual void SleepPreciselyUntil(LinkTime deadline) { SleepUntil(deadline); }
 };
 
 // The monotonic clock of the machine; sleeps in the kernel until an absolute deadline.

@@ -99,17 +99,16 @@ const char ExchangeStatusText[] = "Обмен...";
 namespace {
 
 // Waits of the receive loop are at most this long, so that GUI messages keep running.
-constexpr auto MaxPollWait = std::chrono::milliseconds(10);
 constexpr uint32_t WriteTimeoutMultiplier = 50;
 constexpr uint32_t WriteTimeoutConstant = 50;
 constexpr int BitsPerByte = 10;  // start bit, eight data bits, stop bit
 
 // Waits until just past deadline (failure is declared only after it), and never longer
 // than one pump interval.
-std::chrono::nanoseconds WaitFor(LinkTime deadline, LinkTime now) {
+std::chrono::nanoseconds WaitFor(LinkTime deadline, LinkTime now, std::chrono::nanoseconds cap) {
     const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(deadline - now) +
                       std::chrono::nanoseconds(1);
-    return std::clamp<std::chrono::nanoseconds>(left, std::chrono::nanoseconds(1), MaxPollWait);
+    return std::clamp<std::chrono::nanoseconds>(left, std::chrono::nanoseconds(1), cap);
 }
 
 }  // namespace
@@ -246,7 +245,7 @@ bool LinkEngine::Transceive(size_t frameLength) {
         ResultCode = ResultWriteFailed;
         return false;
     }
-    Clock->SleepUntil(transmitted);
+    Clock->SleepPreciselyUntil(transmitted);
     Port->SetRts(false);
 
     ReceiveResponse(Clock->Now());
@@ -289,7 +288,8 @@ void LinkEngine::ReceiveResponse(LinkTime rtsDropped) {
             return;
         }
         const LinkTime now = Clock->Now();
-        const auto wait = WaitFor(count < 2 ? firstByteDeadline : lastByte + gapLimit, now);
+        const auto wait =
+            WaitFor(count < 2 ? firstByteDeadline : lastByte + gapLimit, now, MaxPollWait);
         uint8_t byte = 0;
         const ReadStatus status = Port->ReadByte(byte, wait);
         if (status == ReadStatus::Failed) {

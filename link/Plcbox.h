@@ -2,6 +2,7 @@
 // The device link: request and response frames, their check sum, the half-duplex
 // transceiver, and the result codes with their texts.
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -20,6 +21,8 @@ inline constexpr size_t MaxFrameLength = 255;
 inline constexpr size_t MaxDataLength = MaxFrameLength - FrameOverhead;
 inline constexpr int32_t WriteFirstByteExtension = 7000;  // ms: a device writes its memory
 inline constexpr int StatusExchangePanel = 2;
+inline constexpr std::chrono::nanoseconds DefaultPollWait = std::chrono::milliseconds(10);
+inline constexpr std::chrono::nanoseconds NoPollCap = std::chrono::hours(1);
 
 // Data of a table exchange request: a read run and a write run of one table each;
 // a count of 0 means that half is not done. Values to write follow it.
@@ -82,7 +85,10 @@ struct LinkEngine {
     int32_t RtsPause = 2;             // ms between raising RTS and sending
     uint8_t Attempts = 2;             // per command, at least 1 runs
     int32_t ResultCode = ResultOk;
-    Screen* Ui = nullptr;     // message pump and status bar; none in a bare engine
+    Screen* Ui = nullptr;  // message pump and status bar; none in a bare engine
+    // Longest wait between two message pumps; a program without messages to run (the
+    // terminal) waits for the next byte or the deadline alone.
+    std::chrono::nanoseconds MaxPollWait = DefaultPollWait;
     int StatusPanel = -1;     // panel that shows "Обмен..." during a command; -1 none
     uint64_t TimerFrequency;  // counts per second of Clock
     std::string MessageText;  // the composed text of result 8

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <linux/serial.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -201,6 +202,19 @@ private:
     ComTimeouts timeouts_;
 };
 
+// RTS up while the UART sends, down after the last stop bit, by the driver itself.
+bool EnableRs485(int fd) {
+    serial_rs485 rs485{};
+    if (ioctl(fd, TIOCGRS485, &rs485) != 0) {
+        return false;
+    }
+    rs485.flags |= SER_RS485_ENABLED | SER_RS485_RTS_ON_SEND;
+    rs485.flags &= ~static_cast<uint32_t>(SER_RS485_RTS_AFTER_SEND);
+    rs485.delay_rts_before_send = 0;
+    rs485.delay_rts_after_send = 0;
+    return ioctl(fd, TIOCSRS485, &rs485) == 0;
+}
+
 }  // namespace
 
 ComPortHandle OpenPosixPort(const std::string& path, const LineSettings& settings,
@@ -225,6 +239,12 @@ ComPortHandle OpenPosixPort(const std::string& path, const LineSettings& setting
     }
     if (!port->Configure(settings)) {
         return fail(errno);
+    }
+    if (settings.Rs485 && !EnableRs485(fd)) {
+        if (failure) {
+            *failure = "драйвер порта не поддерживает режим RS-485";
+        }
+        return nullptr;
     }
     return port;
 }

@@ -305,6 +305,17 @@ TEST_F(CliFolder, OutOfRangeSettingsValueIsAUsageError) {
     EXPECT_EQ(Cli({"--next-byte-timeout", "60", "ident"}).status, 0);  // the option mends it
 }
 
+// A pty has no RS-485 mode: asked for, it is refused with the reason, never ignored.
+TEST_F(CliFolder, Rs485ModeTheDriverLacksIsRefused) {
+    StartSim({});
+    const Outcome ident = Cli({"--rs485", "ident"});
+    EXPECT_EQ(ident.status, 1);
+    EXPECT_NE(ident.err.find("COM1 недоступен драйвер порта не поддерживает режим RS-485"),
+              std::string::npos)
+        << ident.err;
+    EXPECT_TRUE(Requests().empty());
+}
+
 // Why a port cannot be had is said after the port.
 struct PortFailure {
     const char* name;

@@ -213,3 +213,20 @@ TEST_F(LineTest, NoPortMeansAFailedWriteNotACrash) {
 }
 
 }  // namespace
+
+namespace {
+
+// A program with messages to run wakes every 10 ms of a silent wait; a terminal does not.
+TEST_F(LineTest, OnlyAWindowWakesEveryTenMillisecondsOfAWait) {
+    engine.FirstByteTimeout = 2000;
+    engine.Attempts = 1;
+    ASSERT_FALSE(ReadIdent());
+    EXPECT_GE(screen.pumps.size(), 200u);
+    screen.pumps.clear();
+    engine.MaxPollWait = NoPollCap;
+    ASSERT_FALSE(ReadIdent());
+    EXPECT_LE(screen.pumps.size(), 5u);
+    EXPECT_EQ(engine.ResultCode, ResultNoAnswer);
+}
+
+}  // namespace
