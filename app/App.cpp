@@ -2,11 +2,13 @@
 #include <QApplication>
 
 #include "app/Main.h"
+#include "app/Suplfunc.h"
 #include "link/Programdir.h"
 
 int main(int argc, char** argv) {
     SetProgramPath(argc > 0 ? argv[0] : nullptr);
     QApplication application(argc, argv);
+    InstallQtTranslation();
     TFormMain window;
     window.showMaximized();
     return application.exec();

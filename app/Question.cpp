@@ -27,7 +27,7 @@ QLabel* MakeLine(QWidget* parent, int top) {
 QPushButton* MakeButton(QWidget* parent, const QString& text, int left) {
     auto* button = new QPushButton(text, parent);
     button->setGeometry(left, 43, ButtonWidth, ButtonHeight);
-    button->setAutoDefault(false);
+    button->setAutoDefault(true);  // Enter presses the focused button
     return button;
 }
 

@@ -2,7 +2,10 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QPushButton>
+#include <QTranslator>
 
 #include "app/Question.h"
 #include "link/Screen.h"
@@ -69,4 +72,16 @@ void ShowMessageDialog(const QString& first, const QString& second) {
 
 void ShowMessageDialog(const std::string& first, const std::string& second) {
     ShowMessageDialog(QString::fromStdString(first), QString::fromStdString(second));
+}
+
+bool InstallQtTranslation() {
+    static QTranslator texts;
+    if (!texts.isEmpty()) {
+        return true;
+    }
+    if (!texts.load(QLocale(QLocale::Russian, QLocale::Russia), "qtbase", "_",
+                    QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        return false;
+    }
+    return QCoreApplication::installTranslator(&texts);
 }

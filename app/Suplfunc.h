@@ -11,3 +11,7 @@ extern int QuestionAnswer;
 
 void ShowMessageDialog(const QString& first, const QString& second);
 void ShowMessageDialog(const std::string& first, const std::string& second);
+
+// Qt's own dialogs and context menus (file dialogs, edit menus) in Russian, from Qt's
+// translations; false when they are not installed.
+bool InstallQtTranslation();

@@ -4,6 +4,9 @@
 # display the program opens there; without one it runs under Xvfb, "Связаться" is
 # pressed as an operator would, and a screenshot of the connected window is taken.
 set -euo pipefail
+# The window titles are Cyrillic: xdotool matches them only in a UTF-8 locale, whatever
+# the caller's locale is (a container, a CI job, env -i).
+export LC_ALL=C.UTF-8
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD:-$root/build}
 demo=$(mktemp -d /tmp/zantir-demo-XXXXXX)
@@ -54,7 +57,11 @@ for _ in $(seq 100); do
     [ -n "$dialog" ] && break
     sleep 0.1
 done
-[ -n "$dialog" ] || { echo "the connection dialog did not appear" >&2; exit 1; }
+[ -n "$dialog" ] || {
+    echo "no window titled 'Параметры связи с ЗАНТИРом' (the connection dialog) appeared" \
+        "within 10 s on $DISPLAY; the program's output is in $demo/zantir.log" >&2
+    exit 1
+}
 sleep 0.5
 # The operator clicks "Связаться", at the bottom left of the dialog.
 xdotool mousemove --window "$dialog" --sync 55 363 click 1

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that the build and the tests need, when missing.
 set -euo pipefail
-needed=(g++ make cmake libgtest-dev qt6-base-dev fonts-dejavu-core)
+needed=(g++ make cmake libgtest-dev qt6-base-dev qt6-translations-l10n fonts-dejavu-core)
 # The demo runs the program under Xvfb when there is no display.
 [ "${1:-}" = demo ] && needed+=(xvfb xdotool imagemagick x11-utils openbox)
 missing=()
@@ -11,7 +11,14 @@ done
 [ ${#missing[@]} -eq 0 ] && exit 0
 echo "installing: ${missing[*]}"
 sudo=""
-[ "$(id -u)" -eq 0 ] || sudo="sudo"
+if [ "$(id -u)" -ne 0 ]; then
+    if ! command -v sudo > /dev/null; then
+        echo "install-deps: missing packages and neither root nor sudo here; as root, run:" >&2
+        echo "  apt-get install -y --no-install-recommends ${missing[*]}" >&2
+        exit 1
+    fi
+    sudo="sudo"
+fi
 export DEBIAN_FRONTEND=noninteractive
 $sudo apt-get update -qq
 $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

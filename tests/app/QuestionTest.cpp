@@ -57,6 +57,45 @@ private slots:
         QCOMPARE(QuestionAnswer, 0);
     }
 
+    // Enter answers with the focused button: Да first for a question, the acknowledge
+    // button for a message, Нет once the operator has moved to it.
+    void enterPressesTheFocusedButton() {
+        struct Case {
+            int kind;
+            bool tabFirst;
+            int answer;
+        };
+        for (const Case& c : {Case{MessageQuestion, false, 1}, Case{MessageRetry, true, 0},
+                              Case{MessageNotice, false, 0}}) {
+            bool closed = false;
+            QTimer::singleShot(0, [&] {
+                auto* dialog = qobject_cast<TFormQues*>(QApplication::activeModalWidget());
+                QVERIFY(dialog);
+                if (c.tabFirst) {
+                    QTest::keyClick(dialog->focusWidget(), Qt::Key_Tab);
+                }
+                QTest::keyClick(dialog->focusWidget(), Qt::Key_Return);
+                closed = !dialog->isVisible();
+                if (!closed) {
+                    dialog->close();
+                }
+            });
+            MessageKind = c.kind;
+            QuestionAnswer = 1 - c.answer;
+            ShowMessageDialog(QString("Сохранить параметры конфигурации в файле?"), QString());
+            QVERIFY2(closed, "Enter did not answer the dialog");
+            if (c.kind != MessageNotice) {
+                QCOMPARE(QuestionAnswer, c.answer);
+            }
+        }
+    }
+
+    // The standard dialogs speak the program's language.
+    void qtDialogsAreInRussian() {
+        QVERIFY(InstallQtTranslation());
+        QCOMPARE(QCoreApplication::translate("QFileDialog", "Look in:"), QString("Перейти к:"));
+    }
+
     void heightFollowsTheLinesAndAOneButtonDialogCentresIt() {
         MessageKind = MessageExchangeResult;
         WhenShown(
