@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that the build and the tests need, when missing.
 set -euo pipefail
-needed=(g++ make cmake libgtest-dev qt6-base-dev qt6-translations-l10n fonts-dejavu-core)
+needed=(g++ make cmake ninja-build libgtest-dev qt6-base-dev qt6-translations-l10n fonts-dejavu-core)
 # The demo runs the program under Xvfb when there is no display.
 [ "${1:-}" = demo ] && needed+=(xvfb xdotool imagemagick x11-utils openbox)
 missing=()
