@@ -44,23 +44,32 @@ Stats Summarise(std::vector<double> values) {
     return {values[values.size() / 2], values.back(), sum / static_cast<double>(values.size())};
 }
 
+// A line to a pty peer that answers every request with the identification after delay;
+// null, after saying why, when there is none.
+ComPortHandle IdentPeerLine(PtyPeer& peer, std::chrono::milliseconds delay, int32_t rate) {
+    if (!peer.ok()) {
+        std::fprintf(stderr, "zantir-bench: no pty\n");
+        return nullptr;
+    }
+    peer.Serve([delay](const std::vector<uint8_t>&) {
+        return std::vector<PtyPeer::Step>{{delay, IdentResponse()}};
+    });
+    LineSettings settings;
+    settings.BaudRate = rate;
+    ComPortHandle line = OpenComPortAt(peer.SlavePath(), settings);
+    if (!line) {
+        std::fprintf(stderr, "zantir-bench: cannot open %s\n", peer.SlavePath().c_str());
+    }
+    return line;
+}
+
 // One identification read after another against a peer that answers in 200 ms.
 bool ExchangeCost() {
     constexpr int Exchanges = 50;
     constexpr int32_t Rate = 9600;
     PtyPeer peer;
-    if (!peer.ok()) {
-        std::fprintf(stderr, "zantir-bench: no pty\n");
-        return false;
-    }
-    peer.Serve([](const std::vector<uint8_t>&) {
-        return std::vector<PtyPeer::Step>{{std::chrono::milliseconds(200), IdentResponse()}};
-    });
-    LineSettings settings;
-    settings.BaudRate = Rate;
-    ComPortHandle line = OpenComPortAt(peer.SlavePath(), settings);
+    ComPortHandle line = IdentPeerLine(peer, std::chrono::milliseconds(200), Rate);
     if (!line) {
-        std::fprintf(stderr, "zantir-bench: cannot open %s\n", peer.SlavePath().c_str());
         return false;
     }
     TappedPort port(*line);
@@ -157,7 +166,6 @@ public:
             waitpid(pid, nullptr, 0);
         }
     }
-    size_t Processes() const { return children_.size(); }
 
 private:
     std::vector<pid_t> children_;
@@ -169,15 +177,7 @@ bool RtsDropError(bool loaded) {
     constexpr int Exchanges = 300;
     constexpr int32_t Rate = 9600;
     PtyPeer peer;
-    if (!peer.ok()) {
-        return false;
-    }
-    peer.Serve([](const std::vector<uint8_t>&) {
-        return std::vector<PtyPeer::Step>{{std::chrono::milliseconds(1), IdentResponse()}};
-    });
-    LineSettings settings;
-    settings.BaudRate = Rate;
-    ComPortHandle line = OpenComPortAt(peer.SlavePath(), settings);
+    ComPortHandle line = IdentPeerLine(peer, std::chrono::milliseconds(1), Rate);
     if (!line) {
         return false;
     }

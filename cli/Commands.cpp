@@ -6,11 +6,8 @@
 #include <utility>
 
 #include "cli/Report.h"
-#include "config/Baudrates.h"
 #include "config/Cnffile.h"
-#include "config/Codepage.h"
 #include "config/Configrecord.h"
-#include "config/Identtext.h"
 #include "config/Tablestate.h"
 #include "connection/Deviceconnection.h"
 #include "link/Conffun.h"

@@ -47,8 +47,7 @@ std::string ComPortPath(int portNumber) {
 }
 
 ComPortHandle OpenComPort(int portNumber, int32_t baudRate, int byteSize, int parity, int stopBits,
-                          uint32_t inQueue, uint32_t outQueue, bool dtr, bool rts,
-                          std::string* failure) {
+                          uint32_t inQueue, uint32_t outQueue, bool dtr, bool rts) {
     const std::string path = ComPortPath(portNumber);
     if (path.empty()) {
         return nullptr;
@@ -62,7 +61,7 @@ ComPortHandle OpenComPort(int portNumber, int32_t baudRate, int byteSize, int pa
     settings.OutQueue = outQueue;
     settings.Dtr = dtr;
     settings.Rts = rts;
-    return OpenComPortAt(path, settings, failure);
+    return OpenComPortAt(path, settings);
 }
 
 ComPortHandle OpenComPortAt(const std::string& path, const LineSettings& settings,

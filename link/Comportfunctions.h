@@ -70,10 +70,10 @@ LineSettings NormaliseLineSettings(LineSettings settings);
 // that leads nowhere is a missing port), else /dev/ttyS<n-1>. Empty for n below 1.
 std::string ComPortPath(int portNumber);
 
-// Null on any failure, with nothing left open and the cause in *failure when given.
+// Null on any failure, with nothing left open; OpenComPortAt gives the cause in *failure
+// when asked.
 ComPortHandle OpenComPort(int portNumber, int32_t baudRate, int byteSize, int parity, int stopBits,
-                          uint32_t inQueue, uint32_t outQueue, bool dtr, bool rts,
-                          std::string* failure = nullptr);
+                          uint32_t inQueue, uint32_t outQueue, bool dtr, bool rts);
 ComPortHandle OpenComPortAt(const std::string& path, const LineSettings& settings,
                             std::string* failure = nullptr);
 
