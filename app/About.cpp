@@ -5,6 +5,8 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include "app/Formsize.h"
+
 namespace {
 
 constexpr char ProgramVersion[] = "5.08";
@@ -40,6 +42,6 @@ TFormAbout::TFormAbout(QWidget* parent)
 }
 
 void TFormAbout::showEvent(QShowEvent* event) {
-    setFixedSize(530, 528);
+    SetOuterSize(this, QSize(530, 528));
     QDialog::showEvent(event);
 }

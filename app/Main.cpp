@@ -15,12 +15,14 @@
 #include <QStatusBar>
 #include <QStyleFactory>
 #include <QStyleOptionMenuItem>
+#include <QVBoxLayout>
 #include <QWindow>
 #include <clocale>
 #include <filesystem>
 #include <system_error>
 
 #include "app/About.h"
+#include "app/Journal.h"
 #include "app/Select.h"
 #include "app/Suplfunc.h"
 #include "app/Wait.h"
@@ -139,9 +141,52 @@ QStringList ConfigFileFilters() {
             "DataFiles(*.osc)",   "DataFiles(*.avr)", "DataFiles(*.*)"};
 }
 
-void ShowNotice(const FileNotice& notice) {
-    MessageKind = notice.Error ? MessageError : MessageNotice;
-    ShowMessageDialog(notice.Line1, notice.Line2);
+// Two lines of a message as one line of the journal.
+std::string JoinedLines(const std::string& first, const std::string& second) {
+    return second.empty() ? first : first + " " + second;
+}
+
+// "3, 5, 6"
+std::string NumberList(const std::vector<int>& numbers) {
+    std::string text;
+    for (const int number : numbers) {
+        text += (text.empty() ? "" : ", ") + std::to_string(number);
+    }
+    return text;
+}
+
+std::vector<int> MarkedTables(const std::array<uint8_t, TableCount>& marks) {
+    std::vector<int> tables;
+    for (int table = 0; table < static_cast<int>(TableCount); ++table) {
+        if (marks[table] != 0) {
+            tables.push_back(table);
+        }
+    }
+    return tables;
+}
+
+std::vector<int> ChangedTables(const TableChanges& changes) {
+    std::vector<int> tables;
+    if (changes.LinkFieldCount > 0) {
+        tables.push_back(LinkTable.Number);
+    }
+    if (changes.ModemChanged) {
+        tables.push_back(ModemTable.Number);
+    }
+    if (!changes.FlowComputerRuns.empty()) {
+        tables.push_back(FlowComputerTable.Number);
+    }
+    return tables;
+}
+
+std::string ConnectedText(const ConnectionSettings& settings, const uint8_t* ident) {
+    const int32_t rate = settings.BaudRate;
+    QString link = QString::fromUtf8(LinkTypeNames[settings.LinkType == 1 ? 1 : 0]);
+    link[0] = link[0].toLower();
+    const auto values = IdentValues(ident, true);
+    return "Связь установлена: COM" + std::to_string(settings.PortNumber) + ", " +
+           std::to_string(rate) + " бит/с, " + link.toStdString() + "; код типа " +
+           values[IdentRowTypeCode] + ", версия ПО " + values[IdentRowSoftware];
 }
 
 // Two names of one file: "." and ".." and linked folders resolved.
@@ -245,8 +290,12 @@ void TFormMain::BuildStatusBar() {
     QStatusBar* bar = statusBar();
     bar->setSizeGripEnabled(false);
     StatusBar1 = {MakePanel(bar, 150), MakePanel(bar, 557), MakePanel(bar, 80)};
+    // Panel 1 takes what panels 0 and 2 leave, so panel 2 ends at the window's right edge
+    // at any width.
+    StatusBar1[1]->setMinimumWidth(100);
+    StatusBar1[1]->setMaximumWidth(QWIDGETSIZE_MAX);
     for (QLabel* panel : StatusBar1) {
-        bar->addWidget(panel);
+        bar->addWidget(panel, panel == StatusBar1[1] ? 1 : 0);
     }
     Ui.SetPanels(StatusBar1);
 }
@@ -254,6 +303,8 @@ void TFormMain::BuildStatusBar() {
 void TFormMain::BuildModemPanel() {
     auto* central = new QWidget(this);
     setCentralWidget(central);
+    auto* column = new QVBoxLayout(central);
+    column->setContentsMargins(8, 8, 8, 8);
     pnmodem = new QFrame(central);
     pnmodem->setFrameStyle(QFrame::Panel | QFrame::Raised);
     auto* row = new QHBoxLayout(pnmodem);
@@ -268,8 +319,9 @@ void TFormMain::BuildModemPanel() {
     row->addWidget(Label1);
     row->addWidget(pntime);
     row->addWidget(BitBtn3);
-    pnmodem->adjustSize();
-    pnmodem->move(8, 8);
+    column->addWidget(pnmodem, 0, Qt::AlignLeft);
+    Journal1 = new Journal(central);
+    column->addWidget(Journal1, 1);
 }
 
 void TFormMain::FormCreate() {
@@ -277,28 +329,15 @@ void TFormMain::FormCreate() {
     QLocale::setDefault(QLocale::c());
     Engine.Ui = &Ui;
     Engine.StatusPanel = StatusExchangePanel;
+    Ui.SetMessageSink([this](int kind, const std::string& first, const std::string& second) {
+        JournalMessage(kind, first, second);
+    });
     CreateBesideProgram("CONFIG");
     CreateBesideProgram("INI");
     LoadSettings(Settings);
     HideMenus();
     pnmodem->hide();
     TimerStart.start();
-}
-
-void TFormMain::showEvent(QShowEvent* event) {
-    QMainWindow::showEvent(event);
-    FitStatusPanels();
-}
-
-// A window maximised after it was shown gets its final width only now.
-void TFormMain::resizeEvent(QResizeEvent* event) {
-    QMainWindow::resizeEvent(event);
-    FitStatusPanels();
-}
-
-void TFormMain::FitStatusPanels() {
-    const int width = statusBar()->width() - StatusBar1[0]->width() - 55;
-    StatusBar1[1]->setFixedWidth(std::max(width, 100));
 }
 
 void TFormMain::HideMenus() {
@@ -330,6 +369,7 @@ void TFormMain::TimerStartTimer() {
     TimerStart.stop();
     DeviceAccepted = false;
     Device.Close();  // a call still up is hung up first
+    JournalCallEnd();
     pnmodem->hide();
     TimerMoney.stop();
     HideMenus();
@@ -346,10 +386,16 @@ void TFormMain::TimerStartTimer() {
     QApplication::restoreOverrideCursor();
     TimerMessage.start();
     if (!DeviceAccepted) {
+        JournalCallEnd();
+        Journal1->Add("Связь с устройством не установлена");
         pnmodem->hide();
         TimerMoney.stop();
         UpdateMenus();
         return;
+    }
+    Journal1->Add(ConnectedText(Settings, Image.Bytes.data() + IdentOffset));
+    if (Device.DestroyedTable() != 0) {
+        Journal1->Add(DestroyedTablePanelText(Device.DestroyedTable()));
     }
     UpdateMenus();
     if (Device.DestroyedTable() != 0) {
@@ -360,6 +406,7 @@ void TFormMain::TimerStartTimer() {
 void TFormMain::ShowCallPanel() {
     TimerMessage.start();
     CallStart = QDateTime::currentDateTime();
+    Journal1->Add("Связь по телефону установлена");
     pntime->setText("00:00:00");
     TimerMoney.start();
     pnmodem->show();
@@ -367,17 +414,21 @@ void TFormMain::ShowCallPanel() {
 }
 
 void TFormMain::TimerMoneyTimer() {
+    pntime->setText(CallDurationText());
+}
+
+QString TFormMain::CallDurationText() const {
     // The time of day of the elapsed time: hours start again after a day.
     const qint64 seconds = CallStart.secsTo(QDateTime::currentDateTime()) % SecondsPerDay;
-    pntime->setText(QString::asprintf("%02d:%02d:%02d", static_cast<int>(seconds / 3600),
-                                      static_cast<int>(seconds / 60 % 60),
-                                      static_cast<int>(seconds % 60)));
+    return QString::asprintf("%02d:%02d:%02d", static_cast<int>(seconds / 3600),
+                             static_cast<int>(seconds / 60 % 60), static_cast<int>(seconds % 60));
 }
 
 void TFormMain::BitBtn3Click() {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     Device.HangUp();
     TimerMoneyTimer();
+    JournalCallEnd();
     DeviceAccepted = false;
     pnmodem->hide();
     repaint();
@@ -402,6 +453,7 @@ void TFormMain::NidentClick() {
     const bool read = Device.ReadIdent();
     QApplication::restoreOverrideCursor();
     TimerMessage.start();
+    JournalRead(read, "Параметры идентификации", {IdentTable.Number});
     if (read) {
         TFormIdent view(Image.Bytes.data() + IdentOffset, true, this);
         view.exec();
@@ -451,6 +503,9 @@ bool TFormMain::ReadConfiguration() {
     WaitScope wait(*this, WaitReading);
     const bool read = Device.ReadConfiguration();
     wait.Close();
+    JournalRead(read, "Параметры конфигурации",
+                {IdentTable.Number, LinkTable.Number, ModemTable.Number, FlowComputerTable.Number,
+                 RateMaskTable.Number});
     TimerMessage.start();
     QApplication::restoreOverrideCursor();
     return read;
@@ -470,8 +525,12 @@ void TFormMain::N2Click() {
     }
     const ConfigImage snapshot = Image;
     StoreEditorRecord(record, Image);
+    const std::vector<int> changed = ChangedTables(FindChangedTables(Image, snapshot));
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    Device.WriteChanges(snapshot);
+    const WriteOutcome outcome = Device.WriteChanges(snapshot);
+    if (outcome != WriteOutcome::NothingChanged) {
+        JournalWritten(outcome == WriteOutcome::Written, changed);
+    }
     QApplication::restoreOverrideCursor();
     TimerMessage.start();
 }
@@ -482,6 +541,7 @@ void TFormMain::N1Click() {
     const bool read = Device.ReadTableState(set);
     QApplication::restoreOverrideCursor();
     TimerMessage.start();
+    JournalRead(read, "Состояние таблиц", {RestoreTable.Number});
     if (!read) {
         return;
     }
@@ -519,6 +579,7 @@ void TFormMain::WriteTablesWithWait(const TableStateSet& set) {
     Ui.SetPanelText(OperationPanel, "");
     WaitScope wait(*this, WaitWriting);
     const bool written = Device.WriteTables(set.WriteTables);
+    JournalWritten(written, MarkedTables(set.WriteTables));
     TimerMessage.start();
     Ui.SetPanelText(StatusExchangePanel, "");
     QApplication::restoreOverrideCursor();
@@ -570,10 +631,12 @@ bool TFormMain::OpenConfigFile(ConfigRecord& record) {
         return false;
     }
     FileNotice notice;
-    if (!ReadConfigFile(pod.selectedFiles().front().toStdString(), record, notice)) {
-        ShowNotice(notice);
+    const std::string path = pod.selectedFiles().front().toStdString();
+    if (!ReadConfigFile(path, record, notice)) {
+        TellFile(notice);
         return false;
     }
+    Journal1->Add("Открыт файл " + path);
     return true;
 }
 
@@ -622,5 +685,51 @@ void TFormMain::SaveConfigFile(const ConfigRecord& record, bool noQuestion) {
     }
     FileNotice notice;
     WriteConfigFile(path, record, notice);
-    ShowNotice(notice);
+    TellFile(notice);
+}
+
+void TFormMain::JournalRead(bool read, const std::string& what, const std::vector<int>& tables) {
+    if (Device.StopRequested()) {
+        return;
+    }
+    const std::string list =
+        " (" + std::string(tables.size() > 1 ? "таблицы " : "таблица ") + NumberList(tables) + ")";
+    Journal1->Add(what + (read ? ": прочитано" : ": не прочитано") + list);
+}
+
+void TFormMain::JournalWritten(bool written, const std::vector<int>& tables) {
+    if (Device.StopRequested()) {
+        return;
+    }
+    const std::string list = NumberList(tables);
+    Journal1->Add(written
+                      ? (tables.size() > 1 ? "Записаны таблицы " : "Записана таблица ") + list
+                      : "Запись не выполнена (" +
+                            std::string(tables.size() > 1 ? "таблицы " : "таблица ") + list + ")");
+}
+
+void TFormMain::TellFile(const FileNotice& notice) {
+    Ui.ShowMessage(notice.Error ? MessageError : MessageNotice, notice.Line1, notice.Line2);
+}
+
+void TFormMain::JournalMessage(int kind, const std::string& first, const std::string& second) {
+    // Questions and input errors are the operator's own; every other message is an outcome.
+    if (kind == MessageQuestion || kind == MessageInputError) {
+        return;
+    }
+    std::string line = JoinedLines(first, second);
+    const QString summary = StatusBar1[OperationPanel]->text().trimmed();
+    if (kind == MessageRetry && !summary.isEmpty()) {
+        line += " (" + summary.toStdString() + ")";
+    }
+    Journal1->Add(line);
+}
+
+void TFormMain::JournalCallEnd() {
+    if (!CallStart.isValid() || Device.CallUp()) {
+        return;
+    }
+    Journal1->Add("Связь по телефону завершена, продолжительность " +
+                  CallDurationText().toStdString());
+    CallStart = QDateTime();
 }

@@ -7,6 +7,8 @@
 #include <QTimer>
 #include <array>
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "app/Qtscreen.h"
 #include "config/Configimage.h"
@@ -16,7 +18,9 @@
 #include "connection/Settings.h"
 #include "link/Plcbox.h"
 
+class Journal;
 class QAction;
+struct FileNotice;
 class QFrame;
 class QLabel;
 class QMenu;
@@ -69,6 +73,7 @@ public:
     QLabel* Label1;
     QLabel* pntime;
     QPushButton* BitBtn3;
+    Journal* Journal1;  // the client area: what happened, one line per event
     QTimer TimerStart, TimerMessage, TimerMoney;
 
     QMenu* NWorkPar;
@@ -81,8 +86,6 @@ public:
     QAction* Nexit;
 
 protected:
-    void showEvent(QShowEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
@@ -94,7 +97,13 @@ private:
     void ShowCallPanel();
     void SetCommandsEnabled(bool enabled);
     void FormClose();
-    void FitStatusPanels();
+    QString CallDurationText() const;
+    void TellFile(const FileNotice& notice);
+    // The journal's lines: a message shown, a call that ended, a read, a write.
+    void JournalMessage(int kind, const std::string& first, const std::string& second);
+    void JournalCallEnd();
+    void JournalRead(bool read, const std::string& what, const std::vector<int>& tables);
+    void JournalWritten(bool written, const std::vector<int>& tables);
     bool ReadConfiguration();
     bool EditRecordForDevice(ConfigRecord& record);
     void WriteTablesWithWait(const TableStateSet& set);

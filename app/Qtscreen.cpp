@@ -55,6 +55,9 @@ bool QtScreen::ShowMessage(int kind, const std::string& first, const std::string
         QApplication::restoreOverrideCursor();
         ++overrides;
     }
+    if (sink_) {
+        sink_(kind, first, second);
+    }
     MessageKind = kind;
     ShowMessageDialog(first, second);
     for (int i = 0; i < overrides; ++i) {

@@ -4,6 +4,8 @@
 // the Escape key.
 #include <QObject>
 #include <array>
+#include <functional>
+#include <string>
 
 #include "link/Screen.h"
 
@@ -19,6 +21,9 @@ public:
     void SetPanels(const std::array<QLabel*, 3>& panels) { panels_ = panels; }
     // The progress bar of the operation under way; null when there is none.
     void SetProgressBar(QProgressBar* bar) { progress_ = bar; }
+    // Hears of every message just before it is shown: its kind and two lines.
+    using MessageSink = std::function<void(int kind, const std::string&, const std::string&)>;
+    void SetMessageSink(MessageSink sink) { sink_ = std::move(sink); }
 
     void SetPanelText(int panel, const std::string& text) override;
     void ProcessMessages() override;
@@ -34,5 +39,6 @@ protected:
 private:
     std::array<QLabel*, 3> panels_{};
     QProgressBar* progress_ = nullptr;
+    MessageSink sink_;
     bool escape_ = false;
 };

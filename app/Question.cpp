@@ -4,10 +4,11 @@
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
-#include <QScreen>
 #include <QStyle>
+#include <QWindow>
 #include <algorithm>
 
+#include "app/Formsize.h"
 #include "app/Suplfunc.h"
 
 namespace {
@@ -16,6 +17,7 @@ constexpr int ButtonWidth = 68;
 constexpr int ButtonHeight = 25;
 constexpr int LabelHeight = 20;
 constexpr int LabelMargin = 14;  // the labels are this much narrower than the form
+constexpr int TextPadding = 12;  // free room beside the widest line, both sides together
 
 QLabel* MakeLine(QWidget* parent, int top) {
     auto* label = new QLabel(parent);
@@ -63,7 +65,20 @@ TFormQues::TFormQues(QWidget* parent)
 
 void TFormQues::showEvent(QShowEvent* event) {
     FormShow();
+    // An empty title would get the program's name from the platform; a blank stays blank.
+    if (windowTitle().isEmpty() && windowHandle()) {
+        windowHandle()->setTitle(" ");
+    }
     QDialog::showEvent(event);
+}
+
+int TFormQues::WidthNeeded() const {
+    const QFontMetrics metrics(font());
+    int lines = 0;
+    for (const QLabel* label : {Label1, Label2, Label3}) {
+        lines = std::max(lines, metrics.horizontalAdvance(label->text()));
+    }
+    return lines + LabelMargin + TextPadding;
 }
 
 void TFormQues::FormShow() {
@@ -81,26 +96,36 @@ void TFormQues::FormShow() {
                                    Label2->text().size(), Label3->text().size()});
     int width = static_cast<int>(longest) * 8 + 10;
     width = std::max(width, BitBtn1->width() + BitBtn2->width() + 60);
-    setFixedSize(width, height);
-    if (QScreen* shown = screen()) {
-        move(shown->geometry().center() - QPoint(width / 2, height / 2));
-    }
-    Panel1->setGeometry(0, 0, width, height);
+    buttonTop_ = buttonTop;
+    // The rule above counts characters; the font decides what they need.
+    SetOuterSize(this, QSize(width, height), QSize(WidthNeeded(), 0));
+    LayOut();
+    QuestionAnswer = 0;
+    (!BitBtn1->isHidden() ? BitBtn1 : BitBtn3)->setFocus();
+}
+
+// The panel fills the client area, which is the outer size less the frame.
+void TFormQues::LayOut() {
+    const int width = this->width();
+    Panel1->setGeometry(rect());
     for (QLabel* label : {Label1, Label2, Label3}) {
         label->setGeometry(LabelMargin / 2, label->y(), width - LabelMargin, LabelHeight);
     }
     for (QPushButton* button : {BitBtn1, BitBtn2, BitBtn3}) {
-        button->move(button->x(), buttonTop);
+        button->move(button->x(), buttonTop_);
     }
     if (!BitBtn3->isHidden()) {
-        BitBtn3->move((width - BitBtn3->width()) / 2, buttonTop);
+        BitBtn3->move((width - BitBtn3->width()) / 2, buttonTop_);
     } else {
         const int gap = (width - BitBtn1->width() - BitBtn2->width()) / 3 - 3;
-        BitBtn1->move(gap, buttonTop);
-        BitBtn2->move(BitBtn1->x() + BitBtn1->width() + gap, buttonTop);
+        BitBtn1->move(gap, buttonTop_);
+        BitBtn2->move(BitBtn1->x() + BitBtn1->width() + gap, buttonTop_);
     }
-    QuestionAnswer = 0;
-    (!BitBtn1->isHidden() ? BitBtn1 : BitBtn3)->setFocus();
+}
+
+void TFormQues::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    LayOut();
 }
 
 void TFormQues::BitBtn1Click() {

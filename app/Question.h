@@ -22,10 +22,17 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void FormShow();
+    void LayOut();
+    // What the lines need at the dialog's font, frame left out; the caption is seen to
+    // by the sizing.
+    int WidthNeeded() const;
     void BitBtn1Click();
     void BitBtn2Click();
     void BitBtn3Click();
+
+    int buttonTop_ = 43;
 };

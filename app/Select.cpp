@@ -6,6 +6,8 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
+#include "app/Formsize.h"
+
 TFormSelect::TFormSelect(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint) {
@@ -33,10 +35,7 @@ TFormSelect::TFormSelect(QWidget* parent)
 }
 
 void TFormSelect::showEvent(QShowEvent* event) {
-    setFixedSize(470, 180);
-    if (QScreen* shown = screen()) {
-        move(shown->geometry().center() - QPoint(width() / 2, height() / 2));
-    }
+    SetOuterSize(this, QSize(470, 180));
     QDialog::showEvent(event);
 }
 

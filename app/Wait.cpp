@@ -6,6 +6,8 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
+#include "app/Formsize.h"
+
 TFormWait::TFormWait(QWidget* owner)
     : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
     setWindowTitle("...");
@@ -36,10 +38,7 @@ void TFormWait::showEvent(QShowEvent* event) {
         default:
             break;
     }
-    setFixedSize(322, 127);
-    if (QScreen* shown = screen()) {
-        move(shown->geometry().center() - QPoint(width() / 2, height() / 2));
-    }
+    SetOuterSize(this, QSize(322, 127));
     QDialog::showEvent(event);
 }
 

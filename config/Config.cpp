@@ -14,6 +14,8 @@
 #include <QStyle>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <array>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -53,6 +55,36 @@ QComboBox* MakeList(QWidget* parent, const QStringList& items) {
     list->addItems(items);
     list->setFixedWidth(ComboWidth);
     return list;
+}
+
+// The grid's texts of one flow computer: address, connected, port, rate.
+std::array<QString, GridColumns> RowTexts(int address, const FlowComputerRecord& computer) {
+    std::array<QString, GridColumns> texts{QString::asprintf("      %d", address), "         Нет",
+                                           QString(), QString()};
+    if (computer.Connected != 0) {
+        texts[1] = "         Да";
+        static constexpr char16_t Ports[] = u"ABC";
+        const bool known = computer.Port >= 1 && computer.Port <= LastPort;
+        texts[2] = QString("         %1").arg(QChar(known ? Ports[computer.Port - 1] : u'?'));
+        texts[3] = QString::asprintf("        %d", BaudRateOf(computer.BaudCode));
+    }
+    return texts;
+}
+
+// A column is as wide as the form gives it, or as its widest text needs at the grid's font.
+std::array<int, GridColumns> GridColumnWidths(const QTableWidget* grid) {
+    const QFontMetrics metrics(grid->font());
+    const int margin =
+        2 * (grid->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, grid) + 1);
+    const FlowComputerRecord widest{1, 1, static_cast<uint8_t>(BaudRates.size() - 1)};
+    const auto texts = RowTexts(static_cast<int>(FlowComputerCount) - 1, widest);
+    std::array<int, GridColumns> widths{};
+    for (int column = 0; column < GridColumns; ++column) {
+        widths[column] =
+            std::max(ColumnWidths[column], metrics.horizontalAdvance(texts[column]) + margin);
+    }
+    widths[1] = std::max(widths[1], metrics.horizontalAdvance("         Нет") + margin);
+    return widths;
 }
 
 QLineEdit* MakeNumber(QWidget* parent) {
@@ -227,10 +259,11 @@ void TFormConfig::BuildFlowComputerList() {
     StringGrid1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     StringGrid1->setWordWrap(false);
     StringGrid1->setTextElideMode(Qt::ElideNone);
+    const auto widths = GridColumnWidths(StringGrid1);
     int columnsWidth = 0;
     for (int column = 0; column < GridColumns; ++column) {
-        StringGrid1->setColumnWidth(column, ColumnWidths[column]);
-        columnsWidth += ColumnWidths[column];
+        StringGrid1->setColumnWidth(column, widths[column]);
+        columnsWidth += widths[column];
     }
     for (int row = 0; row < GridRows; ++row) {
         for (int column = 0; column < GridColumns; ++column) {
@@ -241,10 +274,10 @@ void TFormConfig::BuildFlowComputerList() {
     const int scrollBar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, StringGrid1);
     StringGrid1->setFixedWidth(columnsWidth + scrollBar + 2 * frame);
 
-    Panel2 = MakeHeader("Адрес", ColumnWidths[0] + frame, Panel1);
-    Panel3 = MakeHeader("Подключение", ColumnWidths[1], Panel1);
-    Panel4 = MakeHeader("Порт", ColumnWidths[2], Panel1);
-    Panel5 = MakeHeader("Скорость обмена\n( бит/с )", ColumnWidths[3] + scrollBar + frame, Panel1);
+    Panel2 = MakeHeader("Адрес", widths[0] + frame, Panel1);
+    Panel3 = MakeHeader("Подключение", widths[1], Panel1);
+    Panel4 = MakeHeader("Порт", widths[2], Panel1);
+    Panel5 = MakeHeader("Скорость обмена\n( бит/с )", widths[3] + scrollBar + frame, Panel1);
 
     BitBtn3 = MakeButton(QStyle::SP_FileDialogDetailedView, "Изменить", Panel1);
     BitBtn4 = MakeButton(QStyle::SP_DialogResetButton, "Отключить все вычислители", Panel1);
@@ -385,6 +418,7 @@ void TFormConfig::FormShow() {
 
     FillRateList();
     Edit1->setText(ModemText(Record));
+    Edit1->setCursorPosition(0);  // the string begins with its AT command
     const auto& link = Record.LinkParams;
     Edit2->setText(QString::number(link[UpperLevelReplyPreambles]));
     Edit3->setText(QString::number(link[FlowComputerRequestPreambles]));
@@ -431,22 +465,10 @@ void TFormConfig::FillRateList() {
 }
 
 void TFormConfig::FillRow(int address) {
-    const FlowComputerRecord& computer = Record.FlowComputers[address];
-    const int row = address - 1;
-    QString connection = "         Нет";
-    QString port;
-    QString rate;
-    if (computer.Connected != 0) {
-        connection = "         Да";
-        static constexpr char16_t Ports[] = u"ABC";
-        const bool known = computer.Port >= 1 && computer.Port <= LastPort;
-        port = QString("         %1").arg(QChar(known ? Ports[computer.Port - 1] : u'?'));
-        rate = QString::asprintf("        %d", BaudRateOf(computer.BaudCode));
+    const auto texts = RowTexts(address, Record.FlowComputers[address]);
+    for (int column = 0; column < GridColumns; ++column) {
+        StringGrid1->item(address - 1, column)->setText(texts[column]);
     }
-    StringGrid1->item(row, 0)->setText(QString::asprintf("      %d", address));
-    StringGrid1->item(row, 1)->setText(connection);
-    StringGrid1->item(row, 2)->setText(port);
-    StringGrid1->item(row, 3)->setText(rate);
 }
 
 // Table 3 has the RTS field only where its software version gives it all eight fields.

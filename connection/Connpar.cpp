@@ -19,6 +19,7 @@
 #include <initializer_list>
 #include <string>
 
+#include "app/Formsize.h"
 #include "app/Suplfunc.h"
 #include "config/Baudrates.h"
 #include "config/Codepage.h"
@@ -153,7 +154,7 @@ TFormConnPar::TFormConnPar(ConnectionSettings& settings, DeviceConnection& devic
     setAutoFillBackground(true);
 
     // Created in the order the operator tabs through them.
-    ComboBox4 = List(this, {"Непосредственная связь", "Связь по телефону"});
+    ComboBox4 = List(this, {LinkTypeNames[0], LinkTypeNames[1]});
     QFrame* common = Panel(this);
     ComboBox1 = List(common, {"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8"});
     ComboBox2 = new QComboBox(common);
@@ -314,10 +315,7 @@ void TFormConnPar::showEvent(QShowEvent* event) {
 }
 
 void TFormConnPar::FormShow() {
-    setFixedSize(FormSize);
-    if (const QScreen* screen = this->screen()) {
-        move(screen->availableGeometry().center() - rect().center());
-    }
+    SetOuterSize(this, FormSize);
     work_ = settings_;
     const int32_t rate = work_.BaudRate;
     const int32_t firstByte = work_.FirstByteTimeout;
@@ -355,6 +353,7 @@ void TFormConnPar::ApplyLinkType() {
     const int32_t connectWait = work_.ConnectWait;
     const int32_t connectAttempts = work_.ConnectAttempts;
     Edit5->setText(QString::fromStdString(FieldText(work_.ModemCommand, ModemCommandLength)));
+    Edit5->setCursorPosition(0);  // the command begins with its AT
     Edit6->setText(Number(connectWait));
     Edit10->setText(Number(connectAttempts));
     Edit7->setText(QString::fromStdString(FieldText(work_.CountryCode, CountryCodeLength)));

@@ -37,6 +37,10 @@ struct ConnectionSettings {
 #pragma pack(pop)
 
 inline constexpr size_t SettingsFileSize = 286;
+
+// The names of the link types, by LinkType.
+inline constexpr std::array<const char*, 2> LinkTypeNames = {"Непосредственная связь",
+                                                             "Связь по телефону"};
 static_assert(sizeof(ConnectionSettings) == SettingsFileSize);
 static_assert(offsetof(ConnectionSettings, PortNumber) == 2);
 static_assert(offsetof(ConnectionSettings, BaudRate) == 3);

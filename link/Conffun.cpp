@@ -38,11 +38,8 @@ std::string StatusText(const TableRequest& r) {
 // The retry question; true when the operator wants another try.
 bool AskRetry(TableAccess& access, const TableRequest& r) {
     const bool reading = r.ReadFieldCount() > 0;
-    const int table = reading ? r.ReadTable() : r.WriteTable();
-    const std::string first = reading ? Printf("Не выполнено чтение из таблицы %d.", table)
-                                      : Printf("Не выполнена запись в таблицу %d.", table);
-    const std::string second = std::string("\"") + TableName(table) + "\"";
-    const bool again = access.Ui.ShowMessage(MessageRetry, first, second);
+    const auto lines = RetryQuestionLines(reading, reading ? r.ReadTable() : r.WriteTable());
+    const bool again = access.Ui.ShowMessage(MessageRetry, lines[0], lines[1]);
     access.Ui.SetPanelText(OperationPanel, "");
     return again;
 }
@@ -304,4 +301,10 @@ std::string SearchStatusText(int32_t rate) {
 
 std::string SearchFoundRateText(int32_t rate) {
     return Printf("при скорости обмена - %d бит/с", rate);
+}
+
+std::array<std::string, 2> RetryQuestionLines(bool reading, int table) {
+    return {reading ? Printf("Не выполнено чтение из таблицы %d.", table)
+                    : Printf("Не выполнена запись в таблицу %d.", table),
+            std::string("\"") + TableName(table) + "\""};
 }

@@ -68,6 +68,8 @@ WriteOutcome WriteDifferences(TableAccess& access, const ConfigImage& snapshot);
 // (300 is never tried), with short time-outs; trying hears of each rate before its read.
 // Returns the rate that answered, or 0. The engine keeps the search's time-outs.
 int32_t FindDeviceRate(LinkEngine& engine, const std::function<void(int32_t)>& trying);
+// The two lines of the question asked when a table exchange has failed for good.
+std::array<std::string, 2> RetryQuestionLines(bool reading, int table);
 // Texts of the search.
 std::string SearchStatusText(int32_t rate);
 inline constexpr char SearchFoundText[] = "Получен ответ на запрос";

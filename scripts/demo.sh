@@ -37,11 +37,12 @@ if [ -n "${DISPLAY:-}" ] && [ -z "${CI:-}" ]; then
     exit 0
 fi
 
-display=":$((RANDOM % 400 + 100))"
-Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp > /dev/null 2>&1 &
+# The server takes a free display and writes its number.
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3> "$demo/display" > /dev/null 2>&1 &
 pids+=($!)
-export DISPLAY=$display
-for _ in $(seq 50); do xdpyinfo > /dev/null 2>&1 && break; sleep 0.1; done
+for _ in $(seq 50); do [ -s "$demo/display" ] && break; sleep 0.1; done
+[ -s "$demo/display" ] || { echo "Xvfb did not start (is the xvfb package installed?)" >&2; exit 1; }
+export DISPLAY=":$(head -n 1 "$demo/display")"
 if command -v openbox > /dev/null; then  # frames, placement and a maximised main window
     openbox > /dev/null 2>&1 &
     pids+=($!)
@@ -63,8 +64,10 @@ done
     exit 1
 }
 sleep 0.5
-# The operator clicks "Связаться", at the bottom left of the dialog.
-xdotool mousemove --window "$dialog" --sync 55 363 click 1
+# The operator clicks "Связаться", the first button of the row above the status bar,
+# whatever height the dialog's fonts and frame have given it.
+eval "$(xdotool getwindowgeometry --shell "$dialog")"
+xdotool mousemove --window "$dialog" --sync 55 $((HEIGHT - 41)) click 1
 # Connected once the device has answered the identification read.
 answered=""
 for _ in $(seq 100); do

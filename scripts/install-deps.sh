@@ -2,8 +2,9 @@
 # Installs the Debian packages that the build and the tests need, when missing.
 set -euo pipefail
 needed=(g++ make cmake ninja-build libgtest-dev qt6-base-dev qt6-translations-l10n fonts-dejavu-core)
-# The demo runs the program under Xvfb when there is no display.
-[ "${1:-}" = demo ] && needed+=(xvfb xdotool imagemagick x11-utils openbox)
+# The demo runs the program under Xvfb when there is no display; the tests run the dialogs
+# and the demo there too, with openbox's window frames.
+needed+=(xvfb xdotool imagemagick x11-utils openbox)
 missing=()
 for p in "${needed[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QRegularExpression>
 #include <QTableWidget>
 #include <QtTest>
 #include <fstream>
@@ -10,6 +11,7 @@
 #include <sstream>
 #include <vector>
 
+#include "app/Journal.h"
 #include "app/Main.h"
 #include "config/Cnffile.h"
 #include "sim/Simdevice.h"
@@ -36,6 +38,16 @@ std::vector<Header> Writes(const std::string& log) {
 std::vector<char> Bytes(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The journal's lines without their times of day, which must lead each one.
+QStringList JournalOf(const TFormMain& main) {
+    QStringList lines;
+    for (const QString& line : main.Journal1->Lines()) {
+        const bool timed = QRegularExpression("^\\d\\d:\\d\\d:\\d\\d  ").match(line).hasMatch();
+        lines << (timed ? line.mid(10) : "untimed: " + line);
+    }
+    return lines;
 }
 
 // Opens the entry of an address in the editor and lets the operator change it.
@@ -65,6 +77,11 @@ private slots:
         main.N2Click();
         QCOMPARE(op.editors, 1);
         QCOMPARE(op.messages, QStringList{"Запись таблиц не выполняется.|Нет измененных данных"});
+        QCOMPARE(JournalOf(main),
+                 QStringList({"Связь установлена: COM1, 9600 бит/с, непосредственная связь; "
+                              "код типа 8, версия ПО 5 (Чтение и запись)",
+                              "Параметры конфигурации: прочитано (таблицы 0, 3, 5, 6, 1)",
+                              "Запись таблиц не выполняется. Нет измененных данных"}));
         QVERIFY(main.isEnabled());
         QVERIFY(Writes(folder.sim->Stop()).empty());
     }
@@ -89,6 +106,7 @@ private slots:
         QVERIFY(Connected(main));
         main.N2Click();
         QVERIFY(op.messages.isEmpty());
+        QCOMPARE(JournalOf(main).last(), QString("Записана таблица 6"));
         const std::vector<Header> expected = {{0, 0, 0, 6, 1, 2}, {0, 0, 0, 6, 9, 1}};
         QCOMPARE(Writes(folder.sim->Stop()), expected);
         QCOMPARE(main.Image.Bytes[FlowComputerOffset + 9] >> EntryPortShift, 3);
@@ -171,6 +189,8 @@ private slots:
         main.N3Click();
         QCOMPARE(op.messages.size(), 1);
         QVERIFY(op.messages[0].startsWith("Параметры конфигурации|сохранены в файле zrt16-mk5-"));
+        QVERIFY(JournalOf(main).last().startsWith(
+            "Параметры конфигурации сохранены в файле zrt16-mk5-"));
         std::vector<fs::path> saved;
         for (const auto& entry : fs::directory_iterator(folder.directory / "CONFIG")) {
             saved.push_back(entry.path());
@@ -188,6 +208,8 @@ private slots:
         main.NCnfClick(1);
         QCOMPARE(op.editors, 1);
         QVERIFY(op.messages.isEmpty());
+        QCOMPARE(JournalOf(main).last(),
+                 QString::fromStdString("Открыт файл " + saved[0].string()));
         QCOMPARE(Bytes(saved[0]), bytes);
     }
 
@@ -314,6 +336,13 @@ private slots:
         QCOMPARE(op.messages.size(), 1);
         QCOMPARE(op.messages[0], QString("Не выполнена запись в таблицу 6.|\"Скорость обмена с "
                                          "подкл. вычислителем и порт подключения\""));
+        // The question's lines, then the failure summary of the status bar; the outcome.
+        const QStringList journal = JournalOf(main);
+        QVERIFY(journal.size() >= 2);
+        QVERIFY(journal[journal.size() - 2].startsWith(
+            "Не выполнена запись в таблицу 6. \"Скорость обмена с подкл. вычислителем и порт "
+            "подключения\" ("));
+        QCOMPARE(journal.last(), QString("Запись не выполнена (таблица 6)"));
         QVERIFY(main.isEnabled());
         QVERIFY(main.Nconnect->isVisible());
         QVERIFY(main.N2->isEnabled());

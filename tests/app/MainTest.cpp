@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTimer>
 #include <QtTest>
 #include <filesystem>
@@ -12,6 +13,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/Journal.h"
 #include "app/Main.h"
 #include "app/Question.h"
 #include "config/Codepage.h"
@@ -57,6 +59,14 @@ private slots:
         main.StatusBar1[1]->setText("x");
         main.TimerMessage.start();
         QTRY_COMPARE_WITH_TIMEOUT(main.StatusBar1[1]->text(), QString(), 4000);
+
+        // The last panel ends inside the window at any width a desk gives it.
+        for (int width : {800, 1280, 1920}) {
+            main.resize(width, 600);
+            QTRY_COMPARE(main.width(), width);
+            QTRY_VERIFY(main.StatusBar1[2]->geometry().right() < main.statusBar()->width());
+            QVERIFY(main.StatusBar1[1]->width() >= 100);
+        }
     }
 
     void refusesOtherDevicesAndClosesThePort() {
@@ -104,6 +114,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!state.isEmpty(), 10000);
         QVERIFY(main.DeviceAccepted);
         QCOMPARE(state, QString(" Табл.  5.  Командная строка модема|Да"));
+        // What the status bar showed for a moment stays in the journal.
+        QVERIFY(main.Journal1->Lines().filter("Разрушена таблица № 5").size() == 1);
     }
 
     void telephoneCallShowsItsPanelAndHangsUp() {

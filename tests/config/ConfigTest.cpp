@@ -408,9 +408,10 @@ private slots:
         d.show();
         QCOMPARE(d.StringGrid1->rowCount(), 254);
         QCOMPARE(d.StringGrid1->columnCount(), 4);
+        // At least the form's widths, wider where the font needs it.
         const int widths[] = {48, 88, 69, 108};
         for (int c = 0; c < 4; ++c) {
-            QCOMPARE(d.StringGrid1->columnWidth(c), widths[c]);
+            QVERIFY(d.StringGrid1->columnWidth(c) >= widths[c]);
         }
         QCOMPARE(d.StringGrid1->rowHeight(100), 16);
         QCOMPARE(Row(d, 1), QStringList({"      1", "         Да", "         A", "        9600"}));
@@ -420,11 +421,19 @@ private slots:
         QCOMPARE(Row(d, 254),
                  QStringList({"      254", "         Да", "         C", "        230400"}));
         QCOMPARE(Row(d, 100), QStringList({"      100", "         Нет", "", ""}));
-        // Every cell text fits its column.
+        // Every cell text fits its column inside the cell's own margins.
         const QFontMetrics metrics(d.StringGrid1->font());
-        for (int c = 0; c < 4; ++c) {
-            QVERIFY(metrics.horizontalAdvance(d.StringGrid1->item(253, c)->text()) < widths[c]);
+        const int margin =
+            2 * (d.style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, d.StringGrid1) + 1);
+        for (int row : {99, 253}) {
+            for (int c = 0; c < 4; ++c) {
+                const QString text = d.StringGrid1->item(row, c)->text();
+                QVERIFY2(metrics.horizontalAdvance(text) + margin <= d.StringGrid1->columnWidth(c),
+                         qPrintable(text));
+            }
         }
+        // The headers stand over their columns.
+        QCOMPARE(d.Panel3->width(), d.StringGrid1->columnWidth(1));
     }
 
     void changeOpensTheSelectedAddressAndRedrawsItsRow() {
@@ -555,12 +564,16 @@ private slots:
 
     void everyTextFitsAWindowWithAFrame() {
         ConfigRecord record = DeviceRecord();
+        const char modem[] = "AT&F E0 V1 X4 &C1 &D2 S0=1 S7=60 S10=20";
+        SetModem(record, modem, sizeof modem - 1);
         TFormConfig d(record, ConfigEditorMode::Device, false, AllRates, AllRates, false);
         d.show();
         QCOMPARE(d.GroupBox1->title(), QString(" Параметры связи "));
         QCOMPARE(d.GroupBox2->title(), QString(" Строка инициализации модема "));
         QCOMPARE(d.Label1->text(), QString(" Параметры связи  с отдельным вычислителем"));
         QCOMPARE(d.Label11->text(), QString("* 20 мс + 1000 мс"));
+        // A modem string longer than its field opens at its beginning.
+        QCOMPARE(d.Edit1->cursorPosition(), 0);
         for (QLabel* label : d.findChildren<QLabel*>()) {
             QVERIFY2(label->width() >= label->sizeHint().width(), qPrintable(label->text()));
         }

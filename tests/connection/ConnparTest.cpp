@@ -26,6 +26,7 @@
 #include "link/Plcbox.h"
 #include "link/Programdir.h"
 #include "tests/support/Fakes.h"
+#include "tests/support/Guitesting.h"
 #include "tests/support/SimProcess.h"
 
 namespace {
@@ -237,7 +238,8 @@ private slots:
         settings.RtsPause = 40;
         TFormConnPar& d = Show();
         QCOMPARE(d.windowTitle(), QString("Параметры связи с ЗАНТИРом"));
-        QCOMPARE(d.size(), QSize(580, 404));
+        QTRY_COMPARE(d.frameGeometry().size(), QSize(580, 404));
+        QVERIFY(CaptionHasRoom(d));
         QCOMPARE(d.ComboBox1->currentText(), QString("COM3"));
         QCOMPARE(d.ComboBox2->currentText(), QString("1200"));
         QCOMPARE(d.ComboBox3->currentText(), QString(" 4"));
