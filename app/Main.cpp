@@ -27,6 +27,7 @@
 #include "app/Suplfunc.h"
 #include "app/Wait.h"
 #include "config/Cnffile.h"
+#include "config/Filestore.h"
 #include "config/Codepage.h"
 #include "config/Config.h"
 #include "config/Ident.h"
@@ -197,9 +198,12 @@ bool SamePath(const std::string& a, const std::string& b) {
     return errorA || errorB ? a == b : first == second;
 }
 
+// Made when missing; what a save killed in an earlier run left there goes.
 void CreateBesideProgram(const char* name) {
+    const auto folder = std::filesystem::path(ProgramDirectory()) / name;
     std::error_code ignored;  // a folder that cannot be made fails its own file operations
-    std::filesystem::create_directory(std::filesystem::path(ProgramDirectory()) / name, ignored);
+    std::filesystem::create_directory(folder, ignored);
+    RemoveStaleTemporaries(folder.string());
 }
 
 }  // namespace

@@ -4,8 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <system_error>
 
@@ -54,11 +57,15 @@ std::string ResolvedTarget(const std::string& path) {
     return error ? path : target.string();
 }
 
+constexpr char TemporaryMark[] = ".zantir-";
+constexpr char TemporaryEnd[] = ".tmp";
+
 // A fresh file beside the target; -1 when none can be created.
 int CreateBeside(const std::string& target, std::string& temporary) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         char suffix[48];
-        std::snprintf(suffix, sizeof suffix, ".%ld-%d.tmp", static_cast<long>(getpid()), attempt);
+        std::snprintf(suffix, sizeof suffix, "%s%ld-%d%s", TemporaryMark,
+                      static_cast<long>(getpid()), attempt, TemporaryEnd);
         temporary = target + suffix;
         const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0 || errno != EEXIST) {
@@ -112,6 +119,8 @@ ReplaceResult ReplaceFile(const std::string& path, const uint8_t* data, size_t s
     if (!MayReplace(target)) {
         return ReplaceResult::NotCreated;
     }
+    const auto folder = std::filesystem::path(target).parent_path();
+    RemoveStaleTemporaries(folder.empty() ? "." : folder.string());
     std::string temporary;
     const int fd = CreateBeside(target, temporary);
     if (fd < 0) {
@@ -129,4 +138,44 @@ ReplaceResult ReplaceFile(const std::string& path, const uint8_t* data, size_t s
     }
     SyncDirectoryOf(target);
     return ReplaceResult::Replaced;
+}
+
+bool IsSaveTemporary(const std::string& name) {
+    // <anything>.zantir-<digits>-<digits>.tmp
+    const size_t mark = name.rfind(TemporaryMark);
+    const size_t end = name.size() - std::strlen(TemporaryEnd);
+    if (mark == std::string::npos || mark == 0 || name.size() < std::strlen(TemporaryEnd) ||
+        name.compare(end, std::string::npos, TemporaryEnd) != 0) {
+        return false;
+    }
+    const std::string numbers =
+        name.substr(mark + std::strlen(TemporaryMark), end - mark - std::strlen(TemporaryMark));
+    const size_t dash = numbers.find('-');
+    const auto digits = [](const std::string& text) {
+        return !text.empty() &&
+               std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+    };
+    return dash != std::string::npos && digits(numbers.substr(0, dash)) &&
+           digits(numbers.substr(dash + 1));
+}
+
+int RemoveStaleTemporaries(const std::string& directory) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    int removed = 0;
+    const time_t now = time(nullptr);
+    for (fs::directory_iterator it(directory, error), last; !error && it != last;
+         it.increment(error)) {
+        const std::string path = it->path().string();
+        struct stat info {};
+        // Only regular files, never through a link, and only when surely old.
+        if (!IsSaveTemporary(it->path().filename().string()) || lstat(path.c_str(), &info) != 0 ||
+            !S_ISREG(info.st_mode) || now - info.st_mtime < StaleTemporaryAge) {
+            continue;
+        }
+        if (unlink(path.c_str()) == 0) {
+            ++removed;
+        }
+    }
+    return removed;
 }

@@ -16,7 +16,19 @@ enum class ReplaceResult {
     NotWritten,  // writing or putting the new file in place failed
 };
 
+// The new file is written under a name of its own beside the target,
+// "<target>.zantir-<pid>-<n>.tmp", and renamed over the target. A save killed between the
+// two leaves that file behind; the next save into the folder removes every one of them
+// older than StaleTemporaryAge.
+inline constexpr int StaleTemporaryAge = 60;  // s
+
 // Writes a new file beside the target and renames it over the target. Only a regular
 // file that may be written, or none, is replaced: anything else is NotCreated. On failure the
 // target is left as it was and nothing is left behind.
 ReplaceResult ReplaceFile(const std::string& path, const uint8_t* data, size_t size);
+
+// Whether a file name is one of a save's own temporary files.
+bool IsSaveTemporary(const std::string& name);
+// Removes the saves' temporary files in the folder last changed StaleTemporaryAge or more
+// before now; how many went. Anything else in the folder stays.
+int RemoveStaleTemporaries(const std::string& directory);

@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/sysmacros.h>
+#include <sys/wait.h>
 
 #include <algorithm>
 #include <csignal>
 #include <cstring>
 
 #include "config/Cnffile.h"
+#include "config/Filestore.h"
 #include "tests/support/Filetesting.h"
 
 namespace {
@@ -158,6 +161,67 @@ TEST_F(CnfFileTest, AWriteThatFailsHalfwayIsReportedAndKeepsTheOldFile) {
     EXPECT_EQ(notice.Line2, "Параметры конфигурации не сохранены");
     EXPECT_EQ(ReadBytes(dir / "kept.cnf"), old);
     EXPECT_EQ(dir.Names(), std::vector<std::string>{"kept.cnf"});
+}
+
+// A save killed between writing its new file and renaming it leaves the old target and
+// one temporary file of its own; the next save into the folder removes that once it is a
+// minute old, and nothing else.
+TEST_F(CnfFileTest, ASaveKilledHalfwayLeavesTheTargetAndItsLeftoverGoesAtTheNextSave) {
+    const Bytes old = ConfigFileBytes(ConfigRecordSize);
+    WriteBytes(dir / "kept.cnf", old);
+    // Big enough that the child is still writing when it is seen; untouched anonymous
+    // pages cost no memory.
+    constexpr size_t Size = size_t{512} << 20;
+    void* big = mmap(nullptr, Size, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(big, MAP_FAILED);
+    std::string leftover;
+    for (int attempt = 0; attempt < 5 && leftover.empty(); ++attempt) {
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ReplaceFile(dir / "kept.cnf", static_cast<const uint8_t*>(big), Size);
+            _exit(0);
+        }
+        for (int poll = 0; poll < 200000 && leftover.empty(); ++poll) {
+            for (const std::string& name : dir.Names()) {
+                if (IsSaveTemporary(name)) {
+                    kill(child, SIGKILL);
+                    leftover = name;
+                }
+            }
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        if (!leftover.empty() && !fs::exists(dir / leftover)) {
+            leftover.clear();  // it had finished after all: try again
+            WriteBytes(dir / "kept.cnf", old);
+        }
+    }
+    munmap(big, Size);
+    ASSERT_FALSE(leftover.empty()) << "the save was never caught halfway";
+    EXPECT_EQ(ReadBytes(dir / "kept.cnf"), old);
+    EXPECT_TRUE(leftover.starts_with("kept.cnf.zantir-")) << leftover;
+
+    // What must stay: another save's fresh file, and names that only look alike.
+    const std::vector<std::string> others = {"other.cnf.zantir-99-0.tmp", "notes.tmp",
+                                             "x.cnf.zantir-1-a.tmp", ".zantir-1-2.tmp"};
+    for (const std::string& name : others) {
+        WriteBytes(dir / name, {1});
+    }
+    const timespec aged[2] = {{time(nullptr) - 2 * StaleTemporaryAge, 0},
+                              {time(nullptr) - 2 * StaleTemporaryAge, 0}};
+    for (const std::string& name : {leftover, others[1], others[2], others[3]}) {
+        ASSERT_EQ(utimensat(AT_FDCWD, (dir / name).c_str(), aged, 0), 0);
+    }
+    record = NewConfigRecord(5);
+    ASSERT_TRUE(WriteConfigFile(dir / "new.cnf", record, notice));
+    std::vector<std::string> expected = others;
+    expected.insert(expected.end(), {"kept.cnf", "new.cnf"});
+    std::vector<std::string> names = dir.Names();
+    std::sort(names.begin(), names.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(names, expected);
+    EXPECT_EQ(ReadBytes(dir / "kept.cnf"), old);
 }
 
 // What a save may not replace and a read may not wait on: each stays as it was, the
