@@ -143,9 +143,11 @@ bool DeviceConnection::Dial() {
     ModemLine line = Line();
     const int32_t attempts = settings_.ConnectAttempts;
     const int32_t wait = settings_.ConnectWait;
-    const int result = ModemDial(line, DialNumberText(settings_),
-                                 FieldText(settings_.ModemCommand, ModemCommandLength),
-                                 OperationPanel, attempts, wait);
+    // The modem takes the texts as the settings hold them, in Windows-1251, not as shown.
+    std::string number, setup;
+    ToCp1251(DialNumberText(settings_), number);
+    ToCp1251(FieldText(settings_.ModemCommand, ModemCommandLength), setup);
+    const int result = ModemDial(line, number, setup, OperationPanel, attempts, wait);
     if (result != ModemOk) {
         if (!StopRequested()) {
             const bool known = result >= 0 && result < static_cast<int>(ModemResultTexts.size());

@@ -5,6 +5,8 @@ needed=(g++ make cmake ninja-build libgtest-dev qt6-base-dev qt6-translations-l1
 # The demo runs the program under Xvfb when there is no display; the tests run the dialogs
 # and the demo there too, with openbox's window frames.
 needed+=(xvfb xdotool imagemagick x11-utils openbox)
+# make fuzz builds the fuzz targets with clang and its libFuzzer.
+needed+=(clang libclang-rt-14-dev)
 missing=()
 for p in "${needed[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

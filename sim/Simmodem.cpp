@@ -1,5 +1,6 @@
 #include "sim/Simmodem.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace {
@@ -141,9 +142,11 @@ void SimModem::RunCommandLine(const std::string& text, LinkTime now) {
     const std::string commands = text.substr(start + 2);
     size_t i = 0;
     auto number = [&commands, &i]() {
+        // A long run of digits stops growing the value instead of overflowing it.
+        constexpr int Largest = 1000000;
         int value = 0;
         while (i < commands.size() && std::isdigit(static_cast<unsigned char>(commands[i]))) {
-            value = value * 10 + (commands[i++] - '0');
+            value = std::min(Largest, value * 10 + (commands[i++] - '0'));
         }
         return value;
     };
