@@ -1,6 +1,12 @@
 // zantir-bench: what an exchange costs (a pty peer answers an identification read 200 ms
 // after it arrives, 50 exchanges at 9600 bit/s), and what a whole configuration read
 // from zantir-sim costs against the time its bytes and pauses need.
+//
+// zantir-bench --soak N: N whole configuration reads from zantir-sim in one process, as
+// the program does them, with the time of each read and the process's memory and
+// descriptors before, after the first tenth and at the end.
+#include <dirent.h>
+#include <malloc.h>
 #include <time.h>
 
 #include <sys/wait.h>
@@ -11,10 +17,17 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "config/Baudrates.h"
+#include "connection/Deviceconnection.h"
 #include "link/Conffun.h"
 #include "link/Plcbox.h"
 #include "tests/support/Fakes.h"
@@ -259,9 +272,231 @@ bool WholeReads(int32_t rate) {
     return ok;
 }
 
+// Passes everything through to the port it owns and counts the requests that went out;
+// it keeps nothing else, so that a long run costs it no memory.
+class CountingPort final : public ComPort {
+public:
+    explicit CountingPort(ComPortHandle port) : port_(std::move(port)) {}
+    bool SetBaudRate(int32_t rate) override { return port_->SetBaudRate(rate); }
+    bool GetTimeouts(ComTimeouts& t) override { return port_->GetTimeouts(t); }
+    bool SetTimeouts(const ComTimeouts& t) override { return port_->SetTimeouts(t); }
+    bool Purge() override { return port_->Purge(); }
+    bool SetDtr(bool on) override { return port_->SetDtr(on); }
+    bool SetRts(bool on) override { return port_->SetRts(on); }
+    bool Write(const uint8_t* data, size_t count) override {
+        ++requests;
+        return port_->Write(data, count);
+    }
+    ReadStatus ReadByte(uint8_t& byte, std::chrono::nanoseconds wait) override {
+        return port_->ReadByte(byte, wait);
+    }
+    bool ClearErrors() override { return port_->ClearErrors(); }
+
+    uint64_t requests = 0;
+
+private:
+    ComPortHandle port_;
+};
+
+// A KiB figure of /proc/<pid>/status (VmRSS:, RssAnon:), -1 when it cannot be read.
+long StatusKiB(const std::string& process, const std::string& key) {
+    std::ifstream status("/proc/" + process + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind(key, 0) == 0) {
+            return std::strtol(line.c_str() + key.size(), nullptr, 10);
+        }
+    }
+    return -1;
+}
+
+// Open descriptors of this process, not counting the one that lists them.
+int OpenDescriptors() {
+    DIR* listing = opendir("/proc/self/fd");
+    if (!listing) {
+        return -1;
+    }
+    int count = 0;
+    while (const dirent* entry = readdir(listing)) {
+        if (entry->d_name[0] != '.' && std::atoi(entry->d_name) != dirfd(listing)) {
+            ++count;
+        }
+    }
+    closedir(listing);
+    return count;
+}
+
+// The zantir-sim this process started; there is one child of that name at a time.
+std::string SimulatorPid() {
+    const std::string self = std::to_string(getpid());
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        const std::string pid = entry.path().filename();
+        if (pid.find_first_not_of("0123456789") != std::string::npos) {
+            continue;
+        }
+        // pid (comm) state ppid ...
+        std::ifstream in(entry.path() / "stat");
+        std::string stat;
+        std::getline(in, stat);
+        const size_t close = stat.rfind(')');
+        if (close == std::string::npos || stat.find("(zantir-sim)") == std::string::npos) {
+            continue;
+        }
+        char state = 0;
+        long parent = 0;
+        if (std::sscanf(stat.c_str() + close + 1, " %c %ld", &state, &parent) == 2 &&
+            std::to_string(parent) == self) {
+            return pid;
+        }
+    }
+    return {};
+}
+
+// What the process holds at one moment of the soak.
+struct Footprint {
+    uint64_t afterReads = 0;
+    long residentKiB = 0;
+    long anonymousKiB = 0;  // of it, what no file backs: heap, stacks, buffers
+    size_t heapInUse = 0;   // bytes malloc has handed out and not had back
+    size_t heapHeld = 0;    // bytes malloc has taken from the system
+    int descriptors = 0;
+    long simulatorKiB = 0;
+};
+
+Footprint TakeFootprint(uint64_t reads, const std::string& simulator) {
+    const struct mallinfo2 heap = mallinfo2();
+    return {reads,
+            StatusKiB("self", "VmRSS:"),
+            StatusKiB("self", "RssAnon:"),
+            heap.uordblks + heap.hblkhd,
+            heap.arena + heap.hblkhd,
+            OpenDescriptors(),
+            simulator.empty() ? -1 : StatusKiB(simulator, "VmRSS:")};
+}
+
+// Whole configuration reads, one after another on one connection, at the fastest rate
+// a device knows, from a simulator that answers at once. Every read is the program's
+// own: identification, every configuration table, and the settling pause after them.
+int Soak(uint64_t reads) {
+    constexpr int32_t Rate = BaudRates.back();
+    constexpr long ResidentAllowanceKiB = 512;
+    constexpr size_t HeapAllowance = 64 * 1024;
+    char pattern[] = "/tmp/zantir-bench-XXXXXX";
+    const std::string directory = mkdtemp(pattern);
+    SimProcess sim(directory, {"--latency", "0"});
+    LineSettings line;
+    line.BaudRate = Rate;
+    ComPortHandle opened = sim.ok() ? OpenComPortAt(sim.LinkPath(), line) : nullptr;
+    if (!opened) {
+        std::fprintf(stderr, "zantir-bench: zantir-sim did not come up\n");
+        return 2;
+    }
+    auto counting = std::make_unique<CountingPort>(std::move(opened));
+    CountingPort& port = *counting;
+    LinkEngine engine(0);
+    ConfigImage image;
+    ConnectionSettings settings;
+    settings.BaudRate = Rate;
+    NoScreen screen;
+    DeviceConnection device(engine, image, settings, screen);
+    if (!device.Open(settings, std::move(counting))) {
+        std::fprintf(stderr, "zantir-bench: the connection refused its settings\n");
+        return 2;
+    }
+    const std::string simulator = SimulatorPid();
+
+    // Everything the loop keeps is had, and its pages touched, before the first footprint.
+    std::vector<double> times(reads, 0.0);
+    const uint64_t warmUp = std::max<uint64_t>(1, reads / 10);
+    uint64_t failures = 0, fewest = UINT64_MAX, most = 0;
+    Footprint footprints[3];
+    footprints[0] = TakeFootprint(0, simulator);
+    const auto begin = std::chrono::steady_clock::now();
+    for (uint64_t i = 1; i <= reads; ++i) {
+        const uint64_t before = port.requests;
+        const auto start = std::chrono::steady_clock::now();
+        if (!device.ReadConfiguration()) {
+            ++failures;
+            std::fprintf(stderr, "zantir-bench: whole read %llu failed: %s\n",
+                         static_cast<unsigned long long>(i), engine.CommandSummary().c_str());
+        }
+        times[i - 1] = Seconds(std::chrono::steady_clock::now() - start).count() * 1e3;
+        fewest = std::min(fewest, port.requests - before);
+        most = std::max(most, port.requests - before);
+        if (i == warmUp) {
+            footprints[1] = TakeFootprint(i, simulator);
+        }
+        if (reads >= 10 && i % (reads / 10) == 0) {
+            std::fprintf(stderr, "zantir-bench: %llu of %llu whole reads\n",
+                         static_cast<unsigned long long>(i),
+                         static_cast<unsigned long long>(reads));
+        }
+    }
+    const double wall = Seconds(std::chrono::steady_clock::now() - begin).count();
+    footprints[2] = TakeFootprint(reads, simulator);
+    const uint64_t exchanges = port.requests;  // the port goes with the connection
+    device.Close();
+    sim.Stop();
+    std::filesystem::remove_all(directory);
+
+    const Stats t = Summarise(times);
+    std::printf("zantir-bench: soak of %llu whole reads from zantir-sim at %d bit/s, no latency\n",
+                static_cast<unsigned long long>(reads), Rate);
+    std::printf(
+        "  (a whole read: identification and every configuration table, %llu%s table\n"
+        "  exchanges, then the program's 500 ms settling pause)\n\n",
+        static_cast<unsigned long long>(fewest),
+        most != fewest ? (" to " + std::to_string(most)).c_str() : "");
+    std::printf("  whole reads %llu, failed %llu; table exchanges %llu\n",
+                static_cast<unsigned long long>(reads), static_cast<unsigned long long>(failures),
+                static_cast<unsigned long long>(exchanges));
+    std::printf("  one whole read, ms: median %.3f, worst %.3f, mean %.3f\n", t.median, t.worst,
+                t.mean);
+    std::printf("  wall time %.1f s\n\n", wall);
+
+    std::printf("  %-30s %12s %12s %12s %12s\n", "", "start", "warm-up", "end", "warm-up->end");
+    const auto row = [&](const char* name, auto value) {
+        const auto a = value(footprints[0]), w = value(footprints[1]), e = value(footprints[2]);
+        std::printf("  %-30s %12lld %12lld %12lld %+12lld\n", name, static_cast<long long>(a),
+                    static_cast<long long>(w), static_cast<long long>(e),
+                    static_cast<long long>(e) - static_cast<long long>(w));
+    };
+    row("after whole reads", [](const Footprint& f) { return f.afterReads; });
+    row("VmRSS, KiB", [](const Footprint& f) { return f.residentKiB; });
+    row("  of it RssAnon, KiB", [](const Footprint& f) { return f.anonymousKiB; });
+    row("heap in use, bytes", [](const Footprint& f) { return f.heapInUse; });
+    row("heap held by malloc, bytes", [](const Footprint& f) { return f.heapHeld; });
+    row("open descriptors", [](const Footprint& f) { return f.descriptors; });
+    row("zantir-sim VmRSS, KiB", [](const Footprint& f) { return f.simulatorKiB; });
+
+    const Footprint &warm = footprints[1], &end = footprints[2];
+    const bool readsOk = failures == 0;
+    const bool descriptorsOk = end.descriptors <= warm.descriptors;
+    const bool residentOk = end.residentKiB - warm.residentKiB <= ResidentAllowanceKiB;
+    const bool heapOk = end.heapInUse <= warm.heapInUse + HeapAllowance;
+    std::printf("\ntargets\n");
+    std::printf("  %-44s %s\n", "no whole read failed", readsOk ? "met" : "MISSED");
+    std::printf("  %-44s %s\n", "descriptors at end <= after warm-up",
+                descriptorsOk ? "met" : "MISSED");
+    std::printf("  %-44s %s\n", "VmRSS warm-up->end grows <= 512 KiB",
+                residentOk ? "met" : "MISSED");
+    std::printf("  %-44s %s\n", "heap in use warm-up->end grows <= 64 KiB",
+                heapOk ? "met" : "MISSED");
+    return readsOk && descriptorsOk && residentOk && heapOk ? 0 : 2;
+}
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    if (argc > 1 && std::strcmp(argv[1], "--soak") == 0) {
+        char* end = nullptr;
+        const unsigned long long reads = argc == 3 ? std::strtoull(argv[2], &end, 10) : 0;
+        if (argc != 3 || *end != '\0' || reads == 0 || reads > 1000000ULL) {
+            std::fprintf(stderr, "usage: zantir-bench [--soak N]  (N whole reads, 1 to 1000000)\n");
+            return 1;
+        }
+        return Soak(reads);
+    }
     const bool exchange = ExchangeCost();
     std::printf("\nzantir-bench: timing of the line\n\n  %-34s %8s %8s %8s\n", "", "min/p50",
                 "median/p99", "worst");
