@@ -17,6 +17,7 @@
 #include "connection/Settings.h"
 #include "link/Plcbox.h"
 #include "tests/support/Fakes.h"
+#include "tests/support/Requests.h"
 
 namespace fs = std::filesystem;
 
@@ -72,15 +73,8 @@ Bytes RawBytes(const T& record) {
     return bytes;
 }
 
-Bytes Request(const Bytes& data, uint8_t code = TableExchange, uint8_t address = 0) {
-    Bytes frame(MaxFrameLength);
-    frame.resize(BuildFrame(RequestStart, address, code, data.data(), data.size(), frame.data()));
-    return frame;
-}
-
-Bytes Read(uint8_t table, uint8_t first, uint8_t count) {
-    return Request({table, first, count, 0, 0, 0});
-}
+using requests::Read;
+using requests::Request;
 
 Bytes Write(uint8_t table, uint8_t first, uint8_t count, const Bytes& values) {
     Bytes data = {0, 0, 0, table, first, count};

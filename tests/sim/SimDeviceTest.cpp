@@ -10,20 +10,14 @@
 #include "link/Plcbox.h"
 #include "sim/Simdevice.h"
 #include "sim/Simmodem.h"
+#include "tests/support/Requests.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-Bytes Request(const Bytes& data, uint8_t code = TableExchange, uint8_t address = 0) {
-    Bytes frame(MaxFrameLength);
-    frame.resize(BuildFrame(RequestStart, address, code, data.data(), data.size(), frame.data()));
-    return frame;
-}
-
-Bytes Read(uint8_t table, uint8_t first, uint8_t count) {
-    return Request({table, first, count, 0, 0, 0});
-}
+using requests::Read;
+using requests::Request;
 
 Bytes Write(uint8_t table, uint8_t first, const Bytes& values, uint8_t count = 0) {
     Bytes data = {
