@@ -33,17 +33,26 @@ LineSettings NormaliseLineSettings(LineSettings settings) {
     return settings;
 }
 
+std::string PortsDirectory() {
+    return (std::filesystem::path(ProgramDirectory()) / "PORTS").string();
+}
+
 std::string ComPortPath(int portNumber) {
+    return ComPortPath(portNumber, PortsDirectory(), "/dev");
+}
+
+std::string ComPortPath(int portNumber, const std::string& portsDirectory,
+                        const std::string& devRoot) {
     if (portNumber < 1) {
         return {};
     }
     const std::string name = "COM" + std::to_string(portNumber);
-    const auto mapped = std::filesystem::path(ProgramDirectory()) / "PORTS" / name;
+    const auto mapped = std::filesystem::path(portsDirectory) / name;
     std::error_code error;
     if (std::filesystem::exists(std::filesystem::symlink_status(mapped, error))) {
         return mapped.string();
     }
-    return "/dev/ttyS" + std::to_string(portNumber - 1);
+    return (std::filesystem::path(devRoot) / ("ttyS" + std::to_string(portNumber - 1))).string();
 }
 
 ComPortHandle OpenComPort(int portNumber, int32_t baudRate, int byteSize, int parity, int stopBits,

@@ -66,9 +66,13 @@ int32_t LimitBaudRate(int32_t rate);
 // unknown parity kinds give none and unknown stop-bit kinds give one.
 LineSettings NormaliseLineSettings(LineSettings settings);
 
-// COMn is PORTS/COMn beside the program when that is there (a link to any tty; a link
-// that leads nowhere is a missing port), else /dev/ttyS<n-1>. Empty for n below 1.
+// The folder of the COMn links, PORTS beside the program.
+std::string PortsDirectory();
+// COMn is PORTS/COMn when that is there (a link to any tty; a link that leads nowhere is
+// a missing port), else /dev/ttyS<n-1>. Empty for n below 1.
 std::string ComPortPath(int portNumber);
+std::string ComPortPath(int portNumber, const std::string& portsDirectory,
+                        const std::string& devRoot);
 
 // Null on any failure, with nothing left open; OpenComPortAt gives the cause in *failure
 // when asked.

@@ -258,11 +258,7 @@ std::string PortFailureText(int error, const std::string& path) {
         case EACCES:
         case EPERM: {
             struct stat info {};
-            std::string name;
-            if (stat(path.c_str(), &info) == 0) {
-                const struct group* entry = getgrgid(info.st_gid);
-                name = entry ? entry->gr_name : std::to_string(info.st_gid);
-            }
+            const std::string name = stat(path.c_str(), &info) == 0 ? GroupNameOf(info.st_gid) : "";
             return "нет прав доступа: пользователь не входит в группу " + name;
         }
         case EBUSY:
@@ -274,4 +270,9 @@ std::string PortFailureText(int error, const std::string& path) {
         default:
             return std::strerror(error);
     }
+}
+
+std::string GroupNameOf(unsigned gid) {
+    const struct group* entry = getgrgid(gid);
+    return entry ? entry->gr_name : std::to_string(gid);
 }

@@ -12,3 +12,6 @@ ComPortHandle OpenPosixPort(const std::string& path, const LineSettings& setting
 
 // The cause of a failed open of path, for the second line of the operator's message.
 std::string PortFailureText(int error, const std::string& path);
+
+// The name of a group, or its number where it has none.
+std::string GroupNameOf(unsigned gid);
