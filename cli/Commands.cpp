@@ -10,8 +10,10 @@
 #include "config/Configrecord.h"
 #include "config/Tablestate.h"
 #include "connection/Deviceconnection.h"
+#include "link/Comportfunctions.h"
 #include "link/Conffun.h"
 #include "link/Plcbox.h"
+#include "link/Portlist.h"
 
 namespace {
 
@@ -242,6 +244,14 @@ int Search(const CliOptions& options, Terminal& ui) {
     return ExitDevice;
 }
 
+// Needs no device: what COM1..COM8 lead to and which ports are there besides.
+int Ports(const CliOptions& options, Terminal&) {
+    const std::vector<FoundPort> found = FindSerialPorts();
+    const std::vector<ComBinding> bindings = ComBindings(found, PortsDirectory());
+    std::fputs(PortsReport(bindings, UnboundPorts(found, bindings), options.Json).c_str(), stdout);
+    return ExitOk;
+}
+
 }  // namespace
 
 int RunCommand(const CliOptions& options, Terminal& ui) {
@@ -255,6 +265,7 @@ int RunCommand(const CliOptions& options, Terminal& ui) {
         {"show", Show},
         {"diff", Diff},
         {"search", Search},
+        {"ports", Ports},
     };
     for (const auto& [name, run] : commands) {
         if (options.Command == name) {

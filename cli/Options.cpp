@@ -2,7 +2,9 @@
 
 #include <charconv>
 #include <cstring>
+#include <filesystem>
 #include <map>
+#include <system_error>
 
 #include "config/Baudrates.h"
 #include "config/Codepage.h"
@@ -15,8 +17,9 @@ const char UsageText[] =
     "results to stdout.\n"
     "\n"
     "LINK OPTIONS (default: the settings file INI/zantir.ini beside the executable)\n"
-    "  --port COMn|PATH       serial port (COMn is PORTS/COMn beside the executable,\n"
-    "                         else /dev/ttyS<n-1>)\n"
+    "  --port COMn|PATH|NAME  serial port (COMn is PORTS/COMn beside the executable,\n"
+    "                         else /dev/ttyS<n-1>; NAME is a name in /dev/serial/by-id\n"
+    "                         or /dev, such as ttyUSB0)\n"
     "  --rate BPS             one of the 22 device rates\n"
     "  --preambles N          preambles before a request (0..255)\n"
     "  --attempts N           exchange attempts per request (1..5)\n"
@@ -32,7 +35,7 @@ const char UsageText[] =
     "  --rs485                the driver's RS-485 mode: the UART switches RTS itself\n"
     "  --retries N            answer the retry question \"yes\" N times, then \"no\"\n"
     "                         (default 0; on a terminal without --retries, ask)\n"
-    "  --json                 JSON on stdout for ident, state, show and diff\n"
+    "  --json                 JSON on stdout for ident, state, show, diff and ports\n"
     "\n"
     "COMMANDS\n"
     "  ident                  print the identification as the identification view shows it\n"
@@ -47,6 +50,8 @@ const char UsageText[] =
     "                         connected flow computer (address, port, rate)\n"
     "  diff A B               compare two configurations (files, or \"device\") field by field\n"
     "  search                 find the rate at which the device answers (21 rates, 600 up)\n"
+    "  ports                  list COM1..COM8 with where each leads, then the serial ports\n"
+    "                         found that none of them reaches\n"
     "\n"
     "EXIT STATUS\n"
     "  0 success; 1 the device or line failed, or the device was refused; 2 wrong usage;\n"
@@ -56,8 +61,8 @@ namespace {
 
 // Commands and how many arguments each takes.
 const std::map<std::string, size_t> Commands = {
-    {"ident", 0},         {"state", 0}, {"read", 1}, {"write", 1},
-    {"write-changed", 1}, {"show", 1},  {"diff", 2}, {"search", 0},
+    {"ident", 0}, {"state", 0}, {"read", 1},   {"write", 1}, {"write-changed", 1},
+    {"show", 1},  {"diff", 2},  {"search", 0}, {"ports", 0},
 };
 
 bool Number(const std::string& text, int lowest, int highest, int& value) {
@@ -124,13 +129,28 @@ bool SetTables(CliOptions& options, const std::string& text, std::string& error)
     return true;
 }
 
+// A bare name that is no file here is looked for among the stable names of the serial
+// ports, then among the device files.
+std::string PortByName(const std::string& text) {
+    std::error_code error;
+    if (text.find('/') != std::string::npos || std::filesystem::exists(text, error)) {
+        return text;
+    }
+    for (const char* folder : {"/dev/serial/by-id/", "/dev/"}) {
+        if (std::filesystem::exists(folder + text, error)) {
+            return folder + text;
+        }
+    }
+    return text;
+}
+
 bool SetPort(ConnectionSettings& s, std::string& path, const std::string& text) {
     int n = 0;
     if (text.size() > 3 && text.compare(0, 3, "COM") == 0 && Number(text.substr(3), 1, 8, n)) {
         s.PortNumber = static_cast<uint8_t>(n);
         path.clear();
     } else {
-        path = text;
+        path = PortByName(text);
     }
     return !text.empty();
 }

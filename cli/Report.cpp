@@ -184,3 +184,44 @@ std::string DiffReport(const std::vector<ConfigDifference>& differences, bool js
     }
     return json ? "[" + Join(items) + "]\n" : text;
 }
+
+namespace {
+
+std::string PortJson(const FoundPort& port) {
+    return "{\"device\":" + JsonString(port.Device) + ",\"by_id\":" + JsonString(port.ById) +
+           ",\"driver\":" + JsonString(port.Driver) + ",\"usb\":" + (port.Usb ? "true" : "false") +
+           ",\"vendor_id\":" + JsonString(port.VendorId) +
+           ",\"product_id\":" + JsonString(port.ProductId) +
+           ",\"manufacturer\":" + JsonString(port.Manufacturer) +
+           ",\"product\":" + JsonString(port.Product) +
+           ",\"serial\":" + JsonString(port.SerialNumber) + ",\"uart\":" + JsonString(port.Uart) +
+           ",\"may_open\":" + (port.MayOpen ? "true" : "false") +
+           ",\"group\":" + JsonString(port.Group) + ",\"text\":" + JsonString(FoundPortText(port)) +
+           "}";
+}
+
+}  // namespace
+
+std::string PortsReport(const std::vector<ComBinding>& bindings,
+                        const std::vector<const FoundPort*>& unbound, bool json) {
+    std::string text;
+    std::vector<std::string> comItems;
+    for (const ComBinding& b : bindings) {
+        text += ComBindingText(b) + "\n";
+        comItems.push_back("{\"number\":" + Number(b.Number) + ",\"link\":" + JsonString(b.Link) +
+                           ",\"target\":" + JsonString(b.Target) +
+                           ",\"present\":" + (b.Present ? "true" : "false") +
+                           ",\"text\":" + JsonString(ComBindingText(b)) +
+                           ",\"port\":" + (b.Port ? PortJson(*b.Port) : "null") + "}");
+    }
+    std::vector<std::string> foundItems;
+    if (!unbound.empty()) {
+        text += "Найдены, не назначены:\n";
+    }
+    for (const FoundPort* port : unbound) {
+        text += FoundPortText(*port) + "\n";
+        foundItems.push_back(PortJson(*port));
+    }
+    return json ? "{\"com\":[" + Join(comItems) + "],\"unbound\":[" + Join(foundItems) + "]}\n"
+                : text;
+}

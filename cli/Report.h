@@ -8,6 +8,7 @@
 
 #include "config/Configrecord.h"
 #include "config/Devicetables.h"
+#include "link/Portlist.h"
 
 // One line of a configuration: its caption and its value as the operator reads them.
 struct ConfigLine {
@@ -32,6 +33,10 @@ std::string StateReport(const std::array<uint8_t, TableCount>& table7, bool json
 // The configuration, leaving out the flow computers that are not connected.
 std::string ShowReport(const ConfigRecord& record, bool json);
 std::string DiffReport(const std::vector<ConfigDifference>& differences, bool json);
+
+// COM1..COM8 with where each leads, then the ports found that none reaches.
+std::string PortsReport(const std::vector<ComBinding>& bindings,
+                        const std::vector<const FoundPort*>& unbound, bool json);
 
 // A JSON string literal of a UTF-8 text.
 std::string JsonString(const std::string& text);

@@ -1,5 +1,6 @@
 #include "connection/Connpar.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -16,6 +17,7 @@
 #include <QStyle>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <functional>
 #include <initializer_list>
 #include <string>
 
@@ -125,6 +127,22 @@ QFrame* Panel(QWidget* parent) {
     return panel;
 }
 
+// The port list looks at the machine again each time it opens: an adapter plugged in
+// while the dialog is up is there.
+class PortList final : public QComboBox {
+public:
+    PortList(QWidget* parent, std::function<void()> refresh)
+        : QComboBox(parent), refresh_(std::move(refresh)) {}
+    void showPopup() override {
+        refresh_();
+        view()->setMinimumWidth(view()->sizeHintForColumn(0) + 8);
+        QComboBox::showPopup();
+    }
+
+private:
+    std::function<void()> refresh_;
+};
+
 QPushButton* Button(QWidget* parent, const char* text, QStyle::StandardPixmap glyph) {
     auto* button = new QPushButton(QString::fromUtf8(text), parent);
     button->setIcon(parent->style()->standardIcon(glyph));
@@ -156,7 +174,9 @@ TFormConnPar::TFormConnPar(ConnectionSettings& settings, DeviceConnection& devic
     // Created in the order the operator tabs through them.
     ComboBox4 = List(this, {LinkTypeNames[0], LinkTypeNames[1]});
     QFrame* common = Panel(this);
-    ComboBox1 = List(common, {"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8"});
+    ComboBox1 = new PortList(this, [this] { FillPortList(); });
+    ComboBox1->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    ComboBox1->setMinimumContentsLength(12);
     ComboBox2 = new QComboBox(common);
     for (const int32_t rate : BaudRates) {
         ComboBox2->addItem(Number(rate));
@@ -206,7 +226,6 @@ TFormConnPar::TFormConnPar(ConnectionSettings& settings, DeviceConnection& devic
             commonGrid->addWidget(Caption(field->parentWidget(), unit), row, 2);
         }
     };
-    addRow("Порт подключения", ComboBox1, nullptr);
     addRow("Скорость обмена", ComboBox2, "бит/с");
     addRow("Время ожидания первого\nбайта ответа (1...120)", Edit1, "c");
     addRow("Время ожидания следующих\nбайтов ответа (55...5000)", Edit2, "мс");
@@ -251,6 +270,10 @@ TFormConnPar::TFormConnPar(ConnectionSettings& settings, DeviceConnection& devic
     linkType->addWidget(Caption(this, "Тип связи"));
     linkType->addWidget(ComboBox4);
     linkType->addStretch(1);
+    // The port's row spans the dialog: it says where the port leads.
+    auto* port = new QHBoxLayout;
+    port->addWidget(Caption(this, "Порт подключения"));
+    port->addWidget(ComboBox1, 1);
     auto* panels = new QHBoxLayout;
     panels->addWidget(common);
     panels->addWidget(phone, 1);
@@ -262,6 +285,7 @@ TFormConnPar::TFormConnPar(ConnectionSettings& settings, DeviceConnection& devic
     buttons->addWidget(BitBtn2);
     auto* body = new QVBoxLayout;
     body->addLayout(linkType);
+    body->addLayout(port);
     body->addLayout(panels, 1);
     body->addLayout(buttons);
     auto* form = new QVBoxLayout(this);
@@ -321,7 +345,7 @@ void TFormConnPar::FormShow() {
     const int32_t firstByte = work_.FirstByteTimeout;
     const int32_t nextByte = work_.NextByteTimeout;
     const int32_t rtsPause = work_.RtsPause;
-    ComboBox1->setCurrentIndex(IndexOrNone(work_.PortNumber - 1, ComboBox1));
+    FillPortList();
     ComboBox2->setCurrentIndex(BaudCodeOf(rate));
     Edit1->setText(Number(firstByte));
     Edit2->setText(Number(nextByte));
@@ -361,9 +385,55 @@ void TFormConnPar::ApplyLinkType() {
     Edit9->setText(QString::fromStdString(FieldText(work_.PhoneNumber, sizeof(work_.PhoneNumber))));
 }
 
+void TFormConnPar::FillPortList() {
+    found_ = FindSerialPorts(Roots, User);
+    const std::vector<ComBinding> bindings = ComBindings(found_, PortsDirectory(), Roots.Dev);
+    unbound_ = UnboundPorts(found_, bindings);
+    const int free = FreeComNumber(bindings);
+    ComboBox1->clear();
+    for (const ComBinding& binding : bindings) {
+        ComboBox1->addItem(QString::fromStdString(ComBindingText(binding)));
+    }
+    if (!unbound_.empty()) {
+        ComboBox1->insertSeparator(ComPortCount);
+    }
+    for (const FoundPort* port : unbound_) {
+        std::string text = FoundPortText(*port);
+        if (free) {
+            text += " — назначить COM" + std::to_string(free);
+        }
+        ComboBox1->addItem(QString::fromStdString(text));
+    }
+    const int selected =
+        work_.PortNumber >= 1 && work_.PortNumber <= ComPortCount ? work_.PortNumber - 1 : -1;
+    ComboBox1->setCurrentIndex(selected);
+}
+
+void TFormConnPar::BindFoundPort(int index) {
+    const size_t entry = static_cast<size_t>(index - ComPortCount - 1);
+    const FoundPort port = *unbound_[entry];
+    const int number = FreeComNumber(ComBindings(found_, PortsDirectory(), Roots.Dev));
+    std::string failure;
+    if (number == 0) {
+        Tell(MessageError, QString::fromUtf8("Свободного порта COM1...COM8 нет"),
+             QString::fromStdString("Удалите ненужную ссылку COMn из папки " + PortsDirectory()));
+    } else if (!BindComPort(PortsDirectory(), number, port, failure)) {
+        Tell(MessageError,
+             QString::fromStdString("Порт " + port.Device + " не назначен COM" +
+                                    std::to_string(number)),
+             QString::fromStdString(failure));
+    } else {
+        work_.PortNumber = static_cast<uint8_t>(number);
+    }
+    FillPortList();  // back to the COM entry stored, whatever happened
+}
+
 void TFormConnPar::ComboBox1Click() {
-    if (ComboBox1->currentIndex() >= 0) {
-        work_.PortNumber = static_cast<uint8_t>(ComboBox1->currentIndex() + 1);
+    const int index = ComboBox1->currentIndex();
+    if (index > ComPortCount && static_cast<size_t>(index - ComPortCount - 1) < unbound_.size()) {
+        BindFoundPort(index);
+    } else if (index >= 0 && index < ComPortCount) {
+        work_.PortNumber = static_cast<uint8_t>(index + 1);
     }
     mainScreen_.SetPanelText(ConnectionPanel, ConnectionText(work_));
 }

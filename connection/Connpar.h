@@ -6,8 +6,11 @@
 #include <QDialog>
 #include <cstddef>
 
+#include <vector>
+
 #include "connection/Settings.h"
 #include "link/Comportfunctions.h"
+#include "link/Portlist.h"
 
 class QComboBox;
 class QKeyEvent;
@@ -28,9 +31,12 @@ public:
                  QWidget* parent = nullptr);
 
     bool ConnectRequested = false;
+    // Where the port list looks for the machine's serial ports, and for whom.
+    PortRoots Roots;
+    PortUser User = CurrentPortUser();
 
     QComboBox* ComboBox4;  // link type
-    QComboBox* ComboBox1;  // port
+    QComboBox* ComboBox1;  // port: COM1..COM8, then the ports found that none reaches
     QComboBox* ComboBox2;  // baud rate
     QComboBox* ComboBox3;  // exchange attempts
     QLineEdit* Edit1;      // first-byte time-out, s
@@ -83,6 +89,11 @@ private:
     void BitBtn2Click();
 
     void ApplyLinkType();
+    // COM1..COM8 with where each leads, then the unbound ports found; the entry of
+    // PortNumber selected.
+    void FillPortList();
+    // Binds the found port of list entry index to a free COM number and selects it.
+    void BindFoundPort(int index);
     bool StoreText(QLineEdit* edit, char* field, size_t width);
     // Takes the edit's number into the working copy when it is within the field's limits;
     // out of them the message is rangeFirst (the caption when null) and rangeSecond.
@@ -94,6 +105,8 @@ private:
     DeviceConnection& device_;
     Screen& mainScreen_;
     ConnectionSettings work_;
+    std::vector<FoundPort> found_;
+    std::vector<const FoundPort*> unbound_;  // into found_, from list entry ComPortCount + 1
     bool searching_ = false;
     bool closePending_ = false;  // the close box was used while the search ran
 };

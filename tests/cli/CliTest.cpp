@@ -393,3 +393,43 @@ TEST_F(CliFolder, SearchFindsTheDevicesRate) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(CliFolder, PortsListsTheComBindingsThenThePortsFound) {
+    StartSim({});
+    fs::create_symlink(directory / "unplugged", directory / "PORTS" / "COM2");
+    const std::string pty = fs::read_symlink(directory / "PORTS" / "COM1").string();
+    const Outcome text = Cli({"ports"});
+    EXPECT_EQ(text.status, 0) << text.err;
+    EXPECT_EQ(text.out.rfind("COM1 — " + pty + "\nCOM2 — " + (directory / "unplugged").string() +
+                                 ", не подключён\nCOM3 — не назначен\n",
+                             0),
+              0u)
+        << text.out;
+    // COM1 leads elsewhere, so a UART at ttyS0 is found and reached by none.
+    std::ifstream type("/sys/class/tty/ttyS0/type");
+    int code = 0;
+    if (type >> code && code != 0 && fs::exists("/dev/ttyS0")) {
+        EXPECT_NE(text.out.find("COM8 — не назначен\nНайдены, не назначены:\n/dev/ttyS0, UART"),
+                  std::string::npos)
+            << text.out;
+    }
+
+    const Outcome json = Cli({"ports", "--json"});
+    EXPECT_EQ(json.status, 0) << json.err;
+    EXPECT_EQ(json.out.rfind("{\"com\":[{\"number\":1,\"link\":\"" +
+                                 (directory / "PORTS" / "COM1").string() + "\",\"target\":\"" +
+                                 pty + "\",\"present\":true,",
+                             0),
+              0u)
+        << json.out;
+    EXPECT_NE(json.out.find("{\"number\":2,\"link\":\"" + (directory / "PORTS" / "COM2").string() +
+                            "\",\"target\":\"" + (directory / "unplugged").string() +
+                            "\",\"present\":false,"),
+              std::string::npos);
+    EXPECT_NE(json.out.find("],\"unbound\":["), std::string::npos);
+    EXPECT_EQ(json.out.back(), '\n');
+}
+
+}  // namespace

@@ -68,6 +68,13 @@ TEST(CliOptions, LinkOptionsOverrideTheSettingsFile) {
     EXPECT_EQ(firstByte, 3);
     EXPECT_EQ(options.Settings.PortNumber, 2);
     EXPECT_TRUE(options.PortPath.empty());
+    // A bare name is a device file's, where no file of that name is here.
+    for (const auto& [name, path] :
+         {std::pair{"null", "/dev/null"}, std::pair{"no-such-port-name", "no-such-port-name"}}) {
+        CliOptions byName;
+        ASSERT_TRUE(Parse({"--port", name, "ports"}, byName, error)) << error;
+        EXPECT_EQ(byName.PortPath, path);
+    }
     EXPECT_EQ(options.Settings.ExchangeAttempts, 3);
     EXPECT_EQ(options.Settings.LinkType, 1);
     EXPECT_EQ(FieldText(options.Settings.CountryCode, CountryCodeLength), "7");

@@ -25,7 +25,9 @@
 #include "link/Conffun.h"
 #include "link/Plcbox.h"
 #include "link/Programdir.h"
+#include "tests/support/Fakeports.h"
 #include "tests/support/Fakes.h"
+#include "tests/support/Filetesting.h"
 #include "tests/support/Guitesting.h"
 #include "tests/support/SimProcess.h"
 
@@ -160,12 +162,15 @@ class ConnparTest : public QObject {
     std::unique_ptr<DeviceConnection> device;
     std::unique_ptr<MessageLog> messages;
     std::unique_ptr<TFormConnPar> dialog;
+    std::unique_ptr<FakePortTree> machine;  // the serial ports the dialog finds
 
     // The program's directory, where PORTS/COM1 can be made to lead anywhere.
     fs::path Ports() const { return directory / "PORTS"; }
 
     TFormConnPar& Show() {
         dialog = std::make_unique<TFormConnPar>(settings, *device, *screen);
+        dialog->Roots = machine->roots;
+        dialog->User = PortUser{};
         dialog->show();
         return *dialog;
     }
@@ -216,6 +221,7 @@ private slots:
         screen = std::make_unique<MainScreen>(*mainScreen);
         device = std::make_unique<DeviceConnection>(*engine, image, settings, *screen);
         messages = std::make_unique<MessageLog>();
+        machine = std::make_unique<FakePortTree>();
         MessageKind = 0;
     }
 
@@ -224,6 +230,7 @@ private slots:
         device.reset();
         engine.reset();
         messages.reset();
+        machine.reset();
         std::error_code ignored;
         fs::remove_all(directory, ignored);
     }
@@ -240,7 +247,7 @@ private slots:
         QCOMPARE(d.windowTitle(), QString("Параметры связи с ЗАНТИРом"));
         QTRY_COMPARE(d.frameGeometry().size(), QSize(580, 404));
         QVERIFY(CaptionHasRoom(d));
-        QCOMPARE(d.ComboBox1->currentText(), QString("COM3"));
+        QCOMPARE(d.ComboBox1->currentText(), QString("COM3 — не назначен"));
         QCOMPARE(d.ComboBox2->currentText(), QString("1200"));
         QCOMPARE(d.ComboBox3->currentText(), QString(" 4"));
         QCOMPARE(d.ComboBox4->currentText(), QString("Непосредственная связь"));
@@ -286,6 +293,52 @@ private slots:
         dialog->BitBtn1->click();
         QCOMPARE(messages->Last(), (Shown{InputError, NotAllEntered, ""}));
         QVERIFY(!device->Port());
+    }
+
+    void listsWherePortsLeadAndBindsAFoundAdapter() {
+        machine->AcmDevice("ttyACM0", "1-2", "Arduino Uno");
+        machine->UsbAdapter("ttyUSB0", "1-1", "0403", "6001", "FT232R USB UART", "ftdi_sio",
+                            "usb-FTDI_FT232R_USB_UART_A10K3XJ1-if00-port0");
+        fs::create_symlink(machine->Dev("ttyACM0"), Ports() / "COM1");
+        fs::create_symlink(Ports() / "unplugged", Ports() / "COM2");
+        settings.PortNumber = 1;
+        TFormConnPar& d = Show();
+        const QString dev = QString::fromStdString(machine->roots.Dev);
+        QCOMPARE(d.ComboBox1->currentText(), "COM1 — " + dev + "/ttyACM0, Arduino Uno");
+        QCOMPARE(d.ComboBox1->itemText(1),
+                 "COM2 — " + QString::fromStdString((Ports() / "unplugged").string()) +
+                     ", не подключён");
+        QCOMPARE(d.ComboBox1->itemText(2), QString("COM3 — не назначен"));
+        QCOMPARE(d.ComboBox1->count(), 8 + 1 + 1);  // a separator, then the adapter
+        QCOMPARE(d.ComboBox1->itemText(9), dev + "/ttyUSB0, FT232R USB UART — назначить COM3");
+
+        // The list is looked at again when it opens: an adapter plugged in meanwhile is there.
+        machine->UsbAdapter("ttyUSB1", "1-3", "1a86", "7523", "", "ch341");
+        d.ComboBox1->showPopup();
+        d.ComboBox1->hidePopup();
+        QCOMPARE(d.ComboBox1->count(), 8 + 1 + 2);
+
+        d.ComboBox1->setCurrentIndex(9);
+        emit d.ComboBox1->activated(9);
+        QCOMPARE(fs::read_symlink(Ports() / "COM3"),
+                 machine->Dev("serial/by-id/usb-FTDI_FT232R_USB_UART_A10K3XJ1-if00-port0"));
+        QCOMPARE(d.ComboBox1->currentText(), "COM3 — " + dev + "/ttyUSB0, FT232R USB UART");
+        QCOMPARE(d.WorkingCopy().PortNumber, 3);
+        QCOMPARE(mainScreen->PanelTexts(ConnectionPanel).back(),
+                 std::string(" COM3,   1200 бит/с"));
+        QCOMPARE(d.ComboBox1->count(), 8 + 1 + 1);
+        QVERIFY(messages->shown.empty());
+
+        // Where PORTS cannot be written, the operator is told and COM3 stays chosen.
+        filetesting::ReadOnlyDir locked(Ports());
+        if (!locked.Writable()) {
+            d.ComboBox1->setCurrentIndex(9);
+            emit d.ComboBox1->activated(9);
+            QCOMPARE(messages->shown.size(), size_t{1});
+            QCOMPARE(messages->Last().first, "Порт " + dev + "/ttyUSB1 не назначен COM4");
+            QCOMPARE(d.ComboBox1->currentIndex(), 2);
+            QCOMPARE(d.WorkingCopy().PortNumber, 3);
+        }
     }
 
     void everyCaptionFitsTheFixedSize() {

@@ -1,6 +1,7 @@
 #pragma once
 // A machine's serial ports laid out as sysfs and /dev show them, in a scratch folder: a
 // USB adapter with its by-id link, a USB modem (ACM), UARTs with and without a chip.
+#include <stdlib.h>
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -8,11 +9,13 @@
 #include <string>
 
 #include "link/Portlist.h"
-#include "tests/support/Filetesting.h"
 
 class FakePortTree {
 public:
     FakePortTree() {
+        char pattern[] = "/tmp/zantir-ports-XXXXXX";
+        const char* made = mkdtemp(pattern);
+        dir.path = made ? made : "/nonexistent";
         roots.Sys = (dir.path / "sys").string();
         roots.Dev = (dir.path / "dev").string();
         std::filesystem::create_directories(dir.path / "sys" / "class" / "tty");
@@ -55,7 +58,16 @@ public:
 
     std::filesystem::path Dev(const std::string& name) const { return dir.path / "dev" / name; }
 
-    filetesting::ScratchDir dir;
+    ~FakePortTree() {
+        std::error_code ignored;
+        std::filesystem::remove_all(dir.path, ignored);
+    }
+    FakePortTree(const FakePortTree&) = delete;
+    FakePortTree& operator=(const FakePortTree&) = delete;
+
+    struct {
+        std::filesystem::path path;
+    } dir;
     PortRoots roots;
 
 private:
