@@ -48,6 +48,11 @@ public:
     ~Operation() {
         if (entered_) {
             device_.running_ = false;
+            // A pulled adapter's handle is let go, so that it comes back under its old name
+            // and the next connect opens it afresh.
+            if (device_.port_ && device_.port_->LineLost()) {
+                device_.ClosePort();
+            }
         }
     }
     Operation(const Operation&) = delete;

@@ -54,6 +54,9 @@ public:
     // what has already arrived.
     virtual ReadStatus ReadByte(uint8_t& byte, std::chrono::nanoseconds wait) = 0;
     virtual bool ClearErrors() = 0;
+    // The line has hung up (the adapter was pulled): nothing will pass through this
+    // handle again, and holding it keeps the device's name from its return.
+    virtual bool LineLost() const { return false; }
 };
 
 using ComPortHandle = std::unique_ptr<ComPort>;

@@ -129,6 +129,7 @@ public:
                 continue;
             }
             if (n < 0 && errno != EAGAIN) {
+                NoteLoss(errno);
                 return false;
             }
             pollfd pfd{fd_, POLLOUT, 0};
@@ -143,8 +144,11 @@ public:
                 const timespec ts = ToTimespec(left);
                 r = ppoll(&pfd, 1, &ts, nullptr);
             }
-            if (r == 0 || (r < 0 && errno != EINTR) ||
-                (r > 0 && (pfd.revents & (POLLERR | POLLHUP | POLLNVAL)))) {
+            if (r > 0 && (pfd.revents & (POLLERR | POLLHUP | POLLNVAL))) {
+                lost_ = true;
+                return false;
+            }
+            if (r == 0 || (r < 0 && errno != EINTR)) {
                 return false;
             }
         }
@@ -168,14 +172,21 @@ public:
         if (pfd.revents & POLLIN) {
             return ReadNow(byte);
         }
+        lost_ = true;  // a hang-up or an error, and nothing to read
         return ReadStatus::Failed;
     }
 
     // A tty keeps no error state to clear; what matters is that the line is still there.
     bool ClearErrors() override {
         termios tio{};
-        return tcgetattr(fd_, &tio) == 0;
+        if (tcgetattr(fd_, &tio) == 0) {
+            return true;
+        }
+        NoteLoss(errno);
+        return false;
     }
+
+    bool LineLost() const override { return lost_; }
 
 private:
     ReadStatus ReadNow(uint8_t& byte) {
@@ -186,7 +197,19 @@ private:
         if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
             return ReadStatus::None;
         }
+        if (n == 0) {
+            lost_ = true;  // end of file on a tty: it has hung up
+        } else {
+            NoteLoss(errno);
+        }
         return ReadStatus::Failed;
+    }
+
+    // The errors of a tty whose device has gone or whose far side has closed.
+    void NoteLoss(int error) {
+        if (error == EIO || error == ENXIO || error == ENODEV) {
+            lost_ = true;
+        }
     }
 
     bool ModemLine(int line, bool on) {
@@ -199,6 +222,7 @@ private:
 
     int fd_;
     bool exclusive_ = false;
+    bool lost_ = false;
     ComTimeouts timeouts_;
 };
 
