@@ -35,7 +35,7 @@
 #include "config/Tableinfo.h"
 #include "connection/Connectmodem.h"
 #include "connection/Connpar.h"
-#include "link/Programdir.h"
+#include "link/Folders.h"
 
 namespace {
 
@@ -199,11 +199,10 @@ bool SamePath(const std::string& a, const std::string& b) {
 }
 
 // Made when missing; what a save killed in an earlier run left there goes.
-void CreateBesideProgram(const char* name) {
-    const auto folder = std::filesystem::path(ProgramDirectory()) / name;
+void CreateProgramFolder(const std::string& folder) {
     std::error_code ignored;  // a folder that cannot be made fails its own file operations
-    std::filesystem::create_directory(folder, ignored);
-    RemoveStaleTemporaries(folder.string());
+    std::filesystem::create_directories(folder, ignored);
+    RemoveStaleTemporaries(folder);
 }
 
 }  // namespace
@@ -336,8 +335,8 @@ void TFormMain::FormCreate() {
     Ui.SetMessageSink([this](int kind, const std::string& first, const std::string& second) {
         JournalMessage(kind, first, second);
     });
-    CreateBesideProgram("CONFIG");
-    CreateBesideProgram("INI");
+    CreateProgramFolder(Folders().Config);
+    CreateProgramFolder(Folders().Settings);
     LoadSettings(Settings);
     HideMenus();
     pnmodem->hide();

@@ -12,6 +12,7 @@
 #include "connection/Deviceconnection.h"
 #include "link/Comportfunctions.h"
 #include "link/Conffun.h"
+#include "link/Folders.h"
 #include "link/Plcbox.h"
 #include "link/Portlist.h"
 
@@ -252,6 +253,43 @@ int Ports(const CliOptions& options, Terminal&) {
     return ExitOk;
 }
 
+// The folders this run uses: beside the program, or the user's own.
+int Where(const CliOptions& options, Terminal&) {
+    const ProgramFolders& folders = Folders();
+    const std::pair<const char*, const std::string*> rows[] = {
+        {"CONFIG", &folders.Config}, {"INI", &folders.Settings}, {"PORTS", &folders.Ports}};
+    std::string text, json;
+    for (const auto& [name, path] : rows) {
+        // Appended in steps: GCC 12 misreports -Wrestrict on a chain of operator+.
+        text += name;
+        text += '\t';
+        text += *path;
+        text += '\n';
+        json += json.empty() ? '{' : ',';
+        json += JsonString(name);
+        json += ':';
+        json += JsonString(*path);
+    }
+    json += ",\"beside_program\":";
+    json += folders.BesideProgram ? "true" : "false";
+    json += "}\n";
+    std::fputs((options.Json ? json : text).c_str(), stdout);
+    return ExitOk;
+}
+
+// The settings in effect, the link options over the settings file, become the file: the
+// program and later commands start from them.
+int SaveLinkSettings(const CliOptions& options, Terminal& ui) {
+    std::error_code ignored;  // a folder that cannot be made fails the save below
+    std::filesystem::create_directories(Folders().Settings, ignored);
+    if (!SaveSettings(options.Settings)) {
+        ui.Say("Параметры связи не сохранены в " + SettingsFilePath());
+        return ExitFile;
+    }
+    ui.Say("Параметры связи сохранены в " + SettingsFilePath());
+    return ExitOk;
+}
+
 }  // namespace
 
 int RunCommand(const CliOptions& options, Terminal& ui) {
@@ -266,6 +304,8 @@ int RunCommand(const CliOptions& options, Terminal& ui) {
         {"diff", Diff},
         {"search", Search},
         {"ports", Ports},
+        {"where", Where},
+        {"save-settings", SaveLinkSettings},
     };
     for (const auto& [name, run] : commands) {
         if (options.Command == name) {

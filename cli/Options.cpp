@@ -16,8 +16,8 @@ const char UsageText[] =
     "Service of the ZANTIR zrt16-mk device from a terminal. Status texts go to stderr,\n"
     "results to stdout.\n"
     "\n"
-    "LINK OPTIONS (default: the settings file INI/zantir.ini beside the executable)\n"
-    "  --port COMn|PATH|NAME  serial port (COMn is PORTS/COMn beside the executable,\n"
+    "LINK OPTIONS (default: the settings file INI/zantir.ini, see where)\n"
+    "  --port COMn|PATH|NAME  serial port (COMn is the link PORTS/COMn, see where,\n"
     "                         else /dev/ttyS<n-1>; NAME is a name in /dev/serial/by-id\n"
     "                         or /dev, such as ttyUSB0)\n"
     "  --rate BPS             one of the 22 device rates\n"
@@ -35,7 +35,7 @@ const char UsageText[] =
     "  --rs485                the driver's RS-485 mode: the UART switches RTS itself\n"
     "  --retries N            answer the retry question \"yes\" N times, then \"no\"\n"
     "                         (default 0; on a terminal without --retries, ask)\n"
-    "  --json                 JSON on stdout for ident, state, show, diff and ports\n"
+    "  --json                 JSON on stdout for ident, state, show, diff, ports and where\n"
     "\n"
     "COMMANDS\n"
     "  ident                  print the identification as the identification view shows it\n"
@@ -52,6 +52,11 @@ const char UsageText[] =
     "  search                 find the rate at which the device answers (21 rates, 600 up)\n"
     "  ports                  list COM1..COM8 with where each leads, then the serial ports\n"
     "                         found that none of them reaches\n"
+    "  where                  print the folders of configuration files (CONFIG), settings\n"
+    "                         (INI) and port links (PORTS): beside the executable when it\n"
+    "                         may write there, else ~/.local/share/zantir, ~/.config/zantir\n"
+    "  save-settings          store the link settings in effect (the settings file with\n"
+    "                         the link options over it) as the settings file\n"
     "\n"
     "EXIT STATUS\n"
     "  0 success; 1 the device or line failed, or the device was refused; 2 wrong usage;\n"
@@ -61,8 +66,8 @@ namespace {
 
 // Commands and how many arguments each takes.
 const std::map<std::string, size_t> Commands = {
-    {"ident", 0}, {"state", 0}, {"read", 1},   {"write", 1}, {"write-changed", 1},
-    {"show", 1},  {"diff", 2},  {"search", 0}, {"ports", 0},
+    {"ident", 0}, {"state", 0},  {"read", 1},  {"write", 1}, {"write-changed", 1}, {"show", 1},
+    {"diff", 2},  {"search", 0}, {"ports", 0}, {"where", 0}, {"save-settings", 0},
 };
 
 bool Number(const std::string& text, int lowest, int highest, int& value) {

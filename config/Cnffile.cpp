@@ -8,7 +8,7 @@
 #include <filesystem>
 
 #include "config/Filestore.h"
-#include "link/Programdir.h"
+#include "link/Folders.h"
 
 namespace {
 
@@ -87,7 +87,7 @@ bool WriteConfigFile(const std::string& path, const ConfigRecord& record, FileNo
 }
 
 std::string ConfigDirectory() {
-    return (std::filesystem::path(ProgramDirectory()) / "CONFIG").string();
+    return Folders().Config;
 }
 
 std::string DefaultConfigFileName(const std::string& directory, int softwareVersion, int year,

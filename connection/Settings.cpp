@@ -5,10 +5,10 @@
 #include <filesystem>
 
 #include "config/Filestore.h"
-#include "link/Programdir.h"
+#include "link/Folders.h"
 
 std::string SettingsFilePath() {
-    return (std::filesystem::path(ProgramDirectory()) / "INI" / "zantir.ini").string();
+    return (std::filesystem::path(Folders().Settings) / "zantir.ini").string();
 }
 
 bool LoadSettings(ConnectionSettings& settings, const std::string& path) {

@@ -105,7 +105,7 @@ std::string RangeCaption(LinkValue value);
 // telephone link); null when every one is within.
 const LinkValueLimit* ValueOutOfRange(const ConnectionSettings& settings);
 
-// INI/zantir.ini beside the program.
+// INI/zantir.ini beside the program, or in the user's folders (Folders()).
 std::string SettingsFilePath();
 
 // Takes the record from a file of at least 286 bytes (its first 286); anything else

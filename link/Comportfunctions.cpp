@@ -4,8 +4,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "link/Folders.h"
 #include "link/Posixport.h"
-#include "link/Programdir.h"
 
 int32_t LimitBaudRate(int32_t rate) {
     if (rate < MinBaudRate) {
@@ -34,7 +34,7 @@ LineSettings NormaliseLineSettings(LineSettings settings) {
 }
 
 std::string PortsDirectory() {
-    return (std::filesystem::path(ProgramDirectory()) / "PORTS").string();
+    return Folders().Ports;
 }
 
 std::string ComPortPath(int portNumber) {

@@ -69,7 +69,7 @@ int32_t LimitBaudRate(int32_t rate);
 // unknown parity kinds give none and unknown stop-bit kinds give one.
 LineSettings NormaliseLineSettings(LineSettings settings);
 
-// The folder of the COMn links, PORTS beside the program.
+// The folder of the COMn links: PORTS beside the program, or in the user's folders.
 std::string PortsDirectory();
 // COMn is PORTS/COMn when that is there (a link to any tty; a link that leads nowhere is
 // a missing port), else /dev/ttyS<n-1>. Empty for n below 1.

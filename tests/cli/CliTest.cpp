@@ -433,3 +433,24 @@ TEST_F(CliFolder, PortsListsTheComBindingsThenThePortsFound) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(CliFolder, WhereNamesTheFoldersAndSaveSettingsStoresTheLinkOptions) {
+    const Outcome where = Cli({"where"});
+    EXPECT_EQ(where.status, 0) << where.err;
+    EXPECT_EQ(where.out, "CONFIG\t" + (directory / "CONFIG").string() + "\nINI\t" +
+                             (directory / "INI").string() + "\nPORTS\t" +
+                             (directory / "PORTS").string() + "\n");
+
+    const Outcome save = Cli({"--rate", "19200", "--port", "COM4", "save-settings"});
+    EXPECT_EQ(save.status, 0) << save.err;
+    ConnectionSettings saved;
+    ASSERT_TRUE(LoadSettings(saved, (directory / "INI" / "zantir.ini").string()));
+    const int32_t rate = saved.BaudRate;
+    EXPECT_EQ(rate, 19200);
+    EXPECT_EQ(saved.PortNumber, 4);
+    EXPECT_EQ(fs::file_size(directory / "INI" / "zantir.ini"), 286u);
+}
+
+}  // namespace
