@@ -7,6 +7,8 @@ needed=(g++ make cmake ninja-build libgtest-dev qt6-base-dev qt6-translations-l1
 needed+=(xvfb xdotool imagemagick x11-utils openbox)
 # make fuzz builds the fuzz targets with clang and its libFuzzer.
 needed+=(clang libclang-rt-14-dev)
+# make package: dependencies from the binaries; the package's own checks.
+needed+=(dpkg-dev lintian desktop-file-utils)
 missing=()
 for p in "${needed[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
