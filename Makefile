@@ -16,7 +16,7 @@ generator = $(if $(wildcard $(1)/CMakeCache.txt),,-G Ninja)
 summary = sed -n 's/^[0-9]*% tests passed, \([0-9]*\) tests failed out of \([0-9]*\)$$/\1 \2/p' $(1) \
 	| awk '{ printf "%d of %d passed", $$2 - $$1, $$2 }'
 
-.PHONY: all deps build test test-fast sanitize fuzz bench demo clean
+.PHONY: all deps build test test-fast sanitize fuzz bench demo package clean
 
 all: build
 
@@ -24,14 +24,14 @@ deps:
 	@scripts/install-deps.sh
 
 build: deps
-	cmake -S . -B $(BUILD) $(call generator,$(BUILD)) -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
+	cmake -S . -B $(BUILD) $(call generator,$(BUILD)) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZANTIR_WERROR=ON > /dev/null
 	cmake --build $(BUILD) -j $(JOBS)
 
 test-fast: build
 	cd $(BUILD) && ctest --output-on-failure 2>&1 | tee ctest.log
 
 sanitize: deps
-	cmake -S . -B $(SANBUILD) $(call generator,$(SANBUILD)) -DCMAKE_BUILD_TYPE=Debug -DZANTIR_SANITIZE=ON \
+	cmake -S . -B $(SANBUILD) $(call generator,$(SANBUILD)) -DCMAKE_BUILD_TYPE=Debug -DZANTIR_SANITIZE=ON -DZANTIR_WERROR=ON \
 		-DZANTIR_GUI=ON > /dev/null
 	cmake --build $(SANBUILD) -j $(JOBS)
 	cd $(SANBUILD) && ctest --output-on-failure 2>&1 | tee ctest.log
@@ -39,7 +39,7 @@ sanitize: deps
 # libFuzzer with clang; each target runs FUZZ_SECONDS on a scratch copy of its corpus.
 fuzz: deps
 	CXX=clang++ cmake -S . -B $(FUZZBUILD) $(call generator,$(FUZZBUILD)) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-		-DZANTIR_FUZZ=ON -DZANTIR_GUI=OFF > /dev/null
+		-DZANTIR_FUZZ=ON -DZANTIR_GUI=OFF -DZANTIR_WERROR=ON > /dev/null
 	cmake --build $(FUZZBUILD) -j $(JOBS) --target fuzz-targets
 	scripts/fuzz.sh $(FUZZBUILD) $(FUZZ_SECONDS)
 
@@ -50,6 +50,11 @@ test: test-fast sanitize
 demo: build
 	@scripts/install-deps.sh demo
 	scripts/demo.sh
+
+# The Debian package of the programs, into $(BUILD)/package.
+package: build
+	cd $(BUILD) && cpack -G DEB > cpack.log
+	@ls $(BUILD)/package/zantir_*.deb
 
 bench: build
 	$(BUILD)/zantir-bench

@@ -129,14 +129,20 @@ int Read(const CliOptions& options, Terminal& ui) {
     if (!session.ReadConfiguration(record)) {
         return ExitDevice;
     }
+    const bool intoConfig = options.Arguments.empty();
+    const std::string target = intoConfig ? ConfigDirectory() : options.Arguments[0];
     // "-": the file's bytes go to standard output, for a pipe.
-    if (options.Arguments[0] == "-") {
+    if (target == "-") {
         const auto file = ConfigFileData(record);
         const bool written = std::fwrite(file.data(), 1, file.size(), stdout) == file.size() &&
                              std::fflush(stdout) == 0;
         return written ? ExitOk : ExitFile;
     }
-    const std::string path = SavePath(options.Arguments[0], record.SoftwareVersion());
+    if (intoConfig) {
+        std::error_code ignored;  // a folder that cannot be made fails the write below
+        std::filesystem::create_directories(target, ignored);
+    }
+    const std::string path = SavePath(target, record.SoftwareVersion());
     FileNotice notice;
     const bool written = WriteConfigFile(path, record, notice);
     SayNotice(ui, notice);

@@ -40,8 +40,9 @@ const char UsageText[] =
     "COMMANDS\n"
     "  ident                  print the identification as the identification view shows it\n"
     "  state                  print which configuration tables the device reports destroyed\n"
-    "  read FILE              read the whole configuration and save it as a .cnf file\n"
-    "                         (FILE may be a directory: the default file name is used)\n"
+    "  read [FILE]            read the whole configuration and save it as a .cnf file\n"
+    "                         (FILE may be a directory: the default file name is used;\n"
+    "                         without FILE the CONFIG folder, see where)\n"
     "  write FILE [--tables 3,5,6]\n"
     "                         write the chosen tables (default: every configuration\n"
     "                         table) from a .cnf file, then read the identification again\n"
@@ -248,7 +249,9 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CliOptions& opt
         error = options.Command.empty() ? "no command" : "unknown command " + options.Command;
         return false;
     }
-    if (options.Arguments.size() != command->second) {
+    // read alone saves into the CONFIG folder.
+    const bool defaultFile = options.Command == "read" && options.Arguments.empty();
+    if (options.Arguments.size() != command->second && !defaultFile) {
         error = options.Command + " takes " + std::to_string(command->second) + " argument(s)";
         return false;
     }

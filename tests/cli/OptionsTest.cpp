@@ -19,7 +19,7 @@ TEST(CliOptions, WrongUsageIsRefusedWithAMessage) {
     const std::vector<std::vector<std::string>> wrong = {
         {},
         {"fetch"},
-        {"read"},
+        {"read", "a.cnf", "b.cnf"},
         {"diff", "a.cnf"},
         {"ident", "extra"},
         {"--rate", "9601", "ident"},
