@@ -84,7 +84,10 @@ std::string IdentCaption(int row) {
     std::string caption;
     for (const char* line : IdentCaptions[static_cast<size_t>(row)]) {
         if (line) {
-            caption += (caption.empty() ? "" : " ") + std::string(line);
+            if (!caption.empty()) {
+                caption += ' ';
+            }
+            caption += line;
         }
     }
     return caption;

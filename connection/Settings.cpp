@@ -102,7 +102,13 @@ bool WithinLimit(LinkValue value, int64_t number) {
 
 std::string RangeCaption(LinkValue value) {
     const LinkValueLimit& limit = LimitOf(value);
-    return "(" + std::to_string(limit.Lowest) + "..." + std::to_string(limit.Highest) + ")";
+    // Appended in steps: GCC 12 misreports -Wrestrict on a chain of operator+.
+    std::string caption = "(";
+    caption += std::to_string(limit.Lowest);
+    caption += "...";
+    caption += std::to_string(limit.Highest);
+    caption += ')';
+    return caption;
 }
 
 const LinkValueLimit* ValueOutOfRange(const ConnectionSettings& settings) {

@@ -345,7 +345,8 @@ std::string LinkEngine::CommandSummary() const {
     // the buffer of an earlier exchange does not count.
     if (ResultCode == ResultRefused && ResponseBuffer[2] >= 9 &&
         ResponseBuffer[4] == DeviceErrorDestroyedTable) {
-        summary += " " + std::to_string(ResponseBuffer[6]);
+        summary += ' ';
+        summary += std::to_string(ResponseBuffer[6]);
     }
     return summary;
 }
