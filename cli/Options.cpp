@@ -9,6 +9,7 @@
 #include "config/Baudrates.h"
 #include "config/Codepage.h"
 #include "config/Configimage.h"
+#include "link/Comportfunctions.h"
 
 const char UsageText[] =
     "usage: zantir-cli [LINK OPTIONS] COMMAND [ARGS]\n"
@@ -135,19 +136,13 @@ bool SetTables(CliOptions& options, const std::string& text, std::string& error)
     return true;
 }
 
-// A bare name that is no file here is looked for among the stable names of the serial
-// ports, then among the device files.
+// A bare name that is no file here is a serial port's, as the system names its ports.
 std::string PortByName(const std::string& text) {
     std::error_code error;
-    if (text.find('/') != std::string::npos || std::filesystem::exists(text, error)) {
+    if (std::filesystem::path(text).has_parent_path() || std::filesystem::exists(text, error)) {
         return text;
     }
-    for (const char* folder : {"/dev/serial/by-id/", "/dev/"}) {
-        if (std::filesystem::exists(folder + text, error)) {
-            return folder + text;
-        }
-    }
-    return text;
+    return PortPathForName(text);
 }
 
 bool SetPort(ConnectionSettings& s, std::string& path, const std::string& text) {

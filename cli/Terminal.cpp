@@ -1,8 +1,7 @@
 #include "cli/Terminal.h"
 
-#include <unistd.h>
-
 #include "link/Plcbox.h"
+#include "link/System.h"
 
 Terminal::Terminal(int retries, bool interactive, std::FILE* out, std::FILE* in)
     : retries_(retries), interactive_(interactive), out_(out), in_(in) {}
@@ -59,5 +58,5 @@ bool Terminal::Answer() {
 }
 
 bool IsInteractive() {
-    return isatty(STDIN_FILENO) && isatty(STDERR_FILENO);
+    return StandardStreamsInteractive();
 }

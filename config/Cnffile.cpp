@@ -9,6 +9,7 @@
 
 #include "config/Filestore.h"
 #include "link/Folders.h"
+#include "link/System.h"
 
 namespace {
 
@@ -99,9 +100,7 @@ std::string DefaultConfigFileName(const std::string& directory, int softwareVers
 }
 
 std::string DefaultConfigFileName(const std::string& directory, int softwareVersion) {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
+    const std::tm local = LocalTime(std::time(nullptr));
     return DefaultConfigFileName(directory, softwareVersion, local.tm_year + 1900, local.tm_mon + 1,
                                  local.tm_mday);
 }

@@ -27,6 +27,16 @@ inline constexpr int StaleTemporaryAge = 60;  // s
 // target is left as it was and nothing is left behind.
 ReplaceResult ReplaceFile(const std::string& path, const uint8_t* data, size_t size);
 
+// The platform's part of a save. What it may replace: nothing yet, or a regular file that
+// may be written and is not marked read-only.
+bool MayReplaceFile(const std::string& target);
+// Writes a new file beside target and puts it in target's place in one step.
+ReplaceResult WriteInPlaceOf(const std::string& target, const uint8_t* data, size_t size);
+
+// The file a save replaces: a symbolic link's target, so that the link stays.
+std::string ResolvedSaveTarget(const std::string& path);
+// The name of a save's temporary file beside target, for its attempt-th try.
+std::string SaveTemporaryName(const std::string& target, int attempt);
 // Whether a file name is one of a save's own temporary files.
 bool IsSaveTemporary(const std::string& name);
 // Removes the saves' temporary files in the folder last changed StaleTemporaryAge or more

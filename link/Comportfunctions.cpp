@@ -5,7 +5,6 @@
 #include <system_error>
 
 #include "link/Folders.h"
-#include "link/Posixport.h"
 
 int32_t LimitBaudRate(int32_t rate) {
     if (rate < MinBaudRate) {
@@ -35,10 +34,6 @@ LineSettings NormaliseLineSettings(LineSettings settings) {
 
 std::string PortsDirectory() {
     return Folders().Ports;
-}
-
-std::string ComPortPath(int portNumber) {
-    return ComPortPath(portNumber, PortsDirectory(), "/dev");
 }
 
 std::string ComPortPath(int portNumber, const std::string& portsDirectory,
@@ -71,11 +66,6 @@ ComPortHandle OpenComPort(int portNumber, int32_t baudRate, int byteSize, int pa
     settings.Dtr = dtr;
     settings.Rts = rts;
     return OpenComPortAt(path, settings);
-}
-
-ComPortHandle OpenComPortAt(const std::string& path, const LineSettings& settings,
-                            std::string* failure) {
-    return OpenPosixPort(path, NormaliseLineSettings(settings), failure);
 }
 
 bool SetComBaudRate(ComPort* port, int32_t baudRate) {

@@ -71,11 +71,19 @@ LineSettings NormaliseLineSettings(LineSettings settings);
 
 // The folder of the COMn links: PORTS beside the program, or in the user's folders.
 std::string PortsDirectory();
-// COMn is PORTS/COMn when that is there (a link to any tty; a link that leads nowhere is
-// a missing port), else /dev/ttyS<n-1>. Empty for n below 1.
+// On Linux COMn is PORTS/COMn when that is there (a link to any tty; a link that leads
+// nowhere is a missing port), else /dev/ttyS<n-1>; on Windows it is \\.\COMn. Empty for
+// n below 1.
 std::string ComPortPath(int portNumber);
 std::string ComPortPath(int portNumber, const std::string& portsDirectory,
                         const std::string& devRoot);
+
+// Why an open asked for the RS-485 mode failed where the driver has none.
+inline constexpr char NoRs485Text[] = "драйвер порта не поддерживает режим RS-485";
+
+// The port a bare name stands for: on Linux a stable name in /dev/serial/by-id or a device
+// file in /dev (ttyUSB0), on Windows a COM name (COM12); the name itself where none is.
+std::string PortPathForName(const std::string& name);
 
 // Null on any failure, with nothing left open; OpenComPortAt gives the cause in *failure
 // when asked.

@@ -1,10 +1,11 @@
 #include "link/Portlist.h"
 
-#include <unistd.h>
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
 #include "link/Comportfunctions.h"
+#include "link/System.h"
 
 namespace fs = std::filesystem;
 
@@ -50,6 +51,16 @@ std::vector<ComBinding> ComBindings(const std::vector<FoundPort>& found,
     for (int number = 1; number <= ComPortCount; ++number) {
         ComBinding binding;
         binding.Number = number;
+        const auto numbered = std::find_if(found.begin(), found.end(), [&](const FoundPort& port) {
+            return port.ComNumber == number;
+        });
+        if (numbered != found.end()) {
+            binding.Port = &*numbered;
+            binding.Target = numbered->Device;
+            binding.Present = true;
+            bindings.push_back(std::move(binding));
+            continue;
+        }
         const std::string path = ComPortPath(number, portsDirectory, devRoot);
         std::error_code error;
         const fs::file_status status = fs::symlink_status(path, error);
@@ -148,9 +159,8 @@ bool BindComPort(const std::string& portsDirectory, int number, const FoundPort&
     }
     // A new link under a name of its own, then renamed over the old one: never a moment
     // without COMn, never half a link.
-    const fs::path fresh =
-        fs::path(portsDirectory) / (".COM" + std::to_string(number) + "." +
-                                    std::to_string(static_cast<long>(getpid())) + ".new");
+    const fs::path fresh = fs::path(portsDirectory) / (".COM" + std::to_string(number) + "." +
+                                                       std::to_string(ProcessId()) + ".new");
     fs::remove(fresh, error);
     fs::create_symlink(port.ById.empty() ? port.Device : port.ById, fresh, error);
     if (!error) {

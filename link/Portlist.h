@@ -35,6 +35,7 @@ struct FoundPort {
     std::string SerialNumber;
     bool MayOpen = true;
     std::string Group;  // when this user may not open it: the group that may
+    int ComNumber = 0;  // the number the system itself gives it (Windows); 0: none
 };
 
 // What COMn leads to.

@@ -12,6 +12,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include "link/Linerate.h"
 
@@ -266,11 +268,30 @@ ComPortHandle OpenPosixPort(const std::string& path, const LineSettings& setting
     }
     if (settings.Rs485 && !EnableRs485(fd)) {
         if (failure) {
-            *failure = "драйвер порта не поддерживает режим RS-485";
+            *failure = NoRs485Text;
         }
         return nullptr;
     }
     return port;
+}
+
+std::string ComPortPath(int portNumber) {
+    return ComPortPath(portNumber, PortsDirectory(), "/dev");
+}
+
+std::string PortPathForName(const std::string& name) {
+    std::error_code error;
+    for (const char* folder : {"/dev/serial/by-id/", "/dev/"}) {
+        if (std::filesystem::exists(folder + name, error)) {
+            return folder + name;
+        }
+    }
+    return name;
+}
+
+ComPortHandle OpenComPortAt(const std::string& path, const LineSettings& settings,
+                            std::string* failure) {
+    return OpenPosixPort(path, NormaliseLineSettings(settings), failure);
 }
 
 std::string PortFailureText(int error, const std::string& path) {

@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "link/System.h"
+
 namespace {
 
 std::string& Directory() {
@@ -11,20 +13,16 @@ std::string& Directory() {
 }
 
 std::string DirectoryOfRunningExecutable() {
-    std::error_code error;
-    const auto exe = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (error) {
-        return ".";
-    }
-    return exe.parent_path().string();
+    const std::string exe = RunningExecutable();
+    return exe.empty() ? "." : std::filesystem::path(exe).parent_path().string();
 }
 
 }  // namespace
 
 void SetProgramPath(const char* argv0) {
     const std::string path = argv0 ? argv0 : "";
-    if (path.find('/') == std::string::npos) {
-        // Found through PATH: only the kernel knows where it lies.
+    if (!std::filesystem::path(path).has_parent_path()) {
+        // Found through PATH: only the system knows where it lies.
         SetProgramDirectory(DirectoryOfRunningExecutable());
         return;
     }

@@ -68,9 +68,14 @@ TEST(CliOptions, LinkOptionsOverrideTheSettingsFile) {
     EXPECT_EQ(firstByte, 3);
     EXPECT_EQ(options.Settings.PortNumber, 2);
     EXPECT_TRUE(options.PortPath.empty());
-    // A bare name is a device file's, where no file of that name is here.
+    // A bare name is a port's as the system names it, where no file of that name is here.
+#ifdef _WIN32
+    const auto systemPort = std::pair{"COM12", "\\\\.\\COM12"};
+#else
+    const auto systemPort = std::pair{"null", "/dev/null"};
+#endif
     for (const auto& [name, path] :
-         {std::pair{"null", "/dev/null"}, std::pair{"no-such-port-name", "no-such-port-name"}}) {
+         {systemPort, std::pair{"no-such-port-name", "no-such-port-name"}}) {
         CliOptions byName;
         ASSERT_TRUE(Parse({"--port", name, "ports"}, byName, error)) << error;
         EXPECT_EQ(byName.PortPath, path);

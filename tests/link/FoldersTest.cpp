@@ -52,9 +52,9 @@ TEST_P(FolderRules, FollowTheProgramFolderElseTheUsersOwn) {
     const ProgramFolders folders =
         DecideFolders({(root.path / "bin").string(), (root.path / "home").string(),
                        Given(root.path, c.xdgConfig), Given(root.path, c.xdgData)});
-    EXPECT_EQ(folders.Config, (root.path / c.config).string());
-    EXPECT_EQ(folders.Settings, (root.path / c.settings).string());
-    EXPECT_EQ(folders.Ports, (root.path / c.ports).string());
+    EXPECT_EQ(fs::path(folders.Config), root.path / c.config);
+    EXPECT_EQ(fs::path(folders.Settings), root.path / c.settings);
+    EXPECT_EQ(fs::path(folders.Ports), root.path / c.ports);
     EXPECT_EQ(folders.BesideProgram, std::string(c.config) == "bin/CONFIG");
     EXPECT_EQ(root.Names(), std::vector<std::string>{"bin"});  // nothing made on the way
     if (c.existing == nullptr) {

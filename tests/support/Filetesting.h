@@ -1,19 +1,21 @@
 #pragma once
 // Files for the tests of the settings and configuration files: a scratch directory, raw
-// file bytes, and a directory the test process really cannot write to.
-#include <fcntl.h>
+// file bytes, and a directory the test process really cannot write to (on Linux; elsewhere
+// Writable() says that it still can, and the tests that need one skip).
 #include <gtest/gtest.h>
-#include <linux/capability.h>
-#include <sys/stat.h>
-#include <sys/syscall.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 #include <vector>
+#ifdef __linux__
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
 
 namespace filetesting {
 
@@ -22,10 +24,15 @@ using Bytes = std::vector<uint8_t>;
 
 struct ScratchDir {
     ScratchDir() {
-        char pattern[] = "/tmp/zantir-files-XXXXXX";
-        const char* made = mkdtemp(pattern);
-        EXPECT_NE(made, nullptr);
-        path = made ? made : "/nonexistent";
+        std::random_device seed;
+        std::error_code error;
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            path = fs::temp_directory_path(error) / ("zantir-files-" + std::to_string(seed()));
+            if (fs::create_directory(path, error)) {
+                return;
+            }
+        }
+        ADD_FAILURE() << "no scratch directory";
     }
     ~ScratchDir() {
         std::error_code ignored;
@@ -70,34 +77,40 @@ class ReadOnlyDir {
 public:
     explicit ReadOnlyDir(const fs::path& dir) : dir_(dir) {
         fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
+#ifdef __linux__
         if (syscall(SYS_capget, &header_, saved_) == 0) {
             __user_cap_data_struct lowered[2] = {saved_[0], saved_[1]};
             lowered[0].effective &= ~(1u << CAP_DAC_OVERRIDE);
             dropped_ = syscall(SYS_capset, &header_, lowered) == 0;
         }
+#endif
     }
     ~ReadOnlyDir() {
+#ifdef __linux__
         if (dropped_) {
             syscall(SYS_capset, &header_, saved_);
         }
+#endif
         fs::permissions(dir_, fs::perms::owner_all);
     }
     bool Writable() const {
         const auto probe = dir_ / "probe";
-        const int fd = open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
-        if (fd < 0) {
+        std::error_code error;
+        if (fs::exists(probe, error)) {
             return false;
         }
-        close(fd);
-        unlink(probe.c_str());
-        return true;
+        const bool made = std::ofstream(probe).is_open();
+        fs::remove(probe, error);
+        return made;
     }
 
 private:
     fs::path dir_;
+#ifdef __linux__
     __user_cap_header_struct header_{_LINUX_CAPABILITY_VERSION_3, 0};
     __user_cap_data_struct saved_[2]{};
     bool dropped_ = false;
+#endif
 };
 
 }  // namespace filetesting

@@ -1,0 +1,28 @@
+#pragma once
+// The few services of the operating system that the core needs besides the serial line,
+// each platform in a file of its own. Paths are the platform's narrow paths (on Windows the
+// ANSI code page, as std::filesystem takes them).
+#include <ctime>
+#include <string>
+
+long ProcessId();
+// The local calendar time of a moment.
+std::tm LocalTime(std::time_t moment);
+// The full path of the running executable; empty when the system cannot say.
+std::string RunningExecutable();
+// True when a file can really be made in folder: permissions, a read-only medium and access
+// lists all have their say. Nothing is left behind.
+bool CanCreateFileIn(const std::string& folder);
+// The user's folders as the platform names them: home, and the roots for per-user settings
+// and data (XDG_CONFIG_HOME and XDG_DATA_HOME as set on Linux, %APPDATA% for both on
+// Windows); empty where unset.
+struct UserFolders {
+    std::string Home;
+    std::string ConfigHome;
+    std::string DataHome;
+};
+UserFolders CurrentUserFolders();
+// Both the error stream and the input are a terminal: the operator can answer.
+bool StandardStreamsInteractive();
+// Texts written to the console are UTF-8 (Windows consoles start in an OEM code page).
+void UseUtf8Console();

@@ -1,0 +1,236 @@
+// The serial line over Win32 serial communications: synchronous I/O on \\.\COMn, opened
+// with no sharing.
+#include <windows.h>
+
+#include <algorithm>
+
+#include "link/Comportfunctions.h"
+#include "link/Win32line.h"
+
+namespace {
+
+COMMTIMEOUTS ToWin32(const ComTimeouts& timeouts) {
+    COMMTIMEOUTS native{};
+    native.ReadIntervalTimeout = timeouts.ReadIntervalTimeout;
+    native.ReadTotalTimeoutMultiplier = timeouts.ReadTotalTimeoutMultiplier;
+    native.ReadTotalTimeoutConstant = timeouts.ReadTotalTimeoutConstant;
+    native.WriteTotalTimeoutMultiplier = timeouts.WriteTotalTimeoutMultiplier;
+    native.WriteTotalTimeoutConstant = timeouts.WriteTotalTimeoutConstant;
+    return native;
+}
+
+ComTimeouts FromWin32(const COMMTIMEOUTS& native) {
+    ComTimeouts timeouts;
+    timeouts.ReadIntervalTimeout = native.ReadIntervalTimeout;
+    timeouts.ReadTotalTimeoutMultiplier = native.ReadTotalTimeoutMultiplier;
+    timeouts.ReadTotalTimeoutConstant = native.ReadTotalTimeoutConstant;
+    timeouts.WriteTotalTimeoutMultiplier = native.WriteTotalTimeoutMultiplier;
+    timeouts.WriteTotalTimeoutConstant = native.WriteTotalTimeoutConstant;
+    return timeouts;
+}
+
+bool SameReadValues(const ComTimeouts& a, const ComTimeouts& b) {
+    return a.ReadIntervalTimeout == b.ReadIntervalTimeout &&
+           a.ReadTotalTimeoutMultiplier == b.ReadTotalTimeoutMultiplier &&
+           a.ReadTotalTimeoutConstant == b.ReadTotalTimeoutConstant;
+}
+
+class Win32ComPort final : public ComPort {
+public:
+    explicit Win32ComPort(HANDLE handle) : handle_(handle) {}
+    ~Win32ComPort() override { CloseHandle(handle_); }
+
+    Win32ComPort(const Win32ComPort&) = delete;
+    Win32ComPort& operator=(const Win32ComPort&) = delete;
+
+    // GetLastError tells a failure.
+    bool Configure(const LineSettings& settings) {
+        DCB dcb{};
+        dcb.DCBlength = sizeof dcb;
+        if (!GetCommState(handle_, &dcb)) {
+            return false;
+        }
+        const Win32DcbValues values = DcbValuesFor(settings);
+        dcb.BaudRate = values.BaudRate;
+        dcb.ByteSize = values.ByteSize;
+        dcb.Parity = values.Parity;
+        dcb.StopBits = values.StopBits;
+        dcb.fDtrControl = values.DtrControl;
+        dcb.fRtsControl = values.RtsControl;
+        // What another program may have left that a binary protocol cannot live with.
+        dcb.fBinary = TRUE;
+        dcb.fParity = values.Parity != NOPARITY;
+        dcb.fOutxCtsFlow = FALSE;
+        dcb.fOutxDsrFlow = FALSE;
+        dcb.fDsrSensitivity = FALSE;
+        dcb.fOutX = FALSE;
+        dcb.fInX = FALSE;
+        dcb.fErrorChar = FALSE;
+        dcb.fNull = FALSE;
+        dcb.fAbortOnError = FALSE;
+        if (!SetCommState(handle_, &dcb) ||
+            !SetupComm(handle_, settings.InQueue, settings.OutQueue)) {
+            return false;
+        }
+        COMMTIMEOUTS native{};
+        if (!GetCommTimeouts(handle_, &native)) {
+            return false;
+        }
+        timeouts_ = FromWin32(native);
+        applied_ = timeouts_;
+        modemLines_ = settings.Dtr ? Escape(SETDTR) : Escape(CLRDTR);
+        return true;
+    }
+
+    bool SetBaudRate(int32_t rate) override {
+        DCB dcb{};
+        dcb.DCBlength = sizeof dcb;
+        if (!GetCommState(handle_, &dcb)) {
+            return Failed();
+        }
+        dcb.BaudRate = static_cast<DWORD>(rate);
+        return SetCommState(handle_, &dcb) || Failed();
+    }
+
+    bool GetTimeouts(ComTimeouts& timeouts) override {
+        timeouts = timeouts_;
+        return true;
+    }
+
+    bool SetTimeouts(const ComTimeouts& timeouts) override {
+        if (!Apply(timeouts)) {
+            return false;
+        }
+        timeouts_ = timeouts;
+        return true;
+    }
+
+    bool Purge() override { return PurgeComm(handle_, PURGE_TXCLEAR | PURGE_RXCLEAR) || Failed(); }
+
+    // A port that refuses the modem lines is taken as one without them, as a pty.
+    bool SetDtr(bool on) override { return ModemLine(on ? SETDTR : CLRDTR); }
+    bool SetRts(bool on) override { return ModemLine(on ? SETRTS : CLRRTS); }
+
+    bool Write(const uint8_t* data, size_t count) override {
+        // The reads' own time-outs are the caller's write values too.
+        if (!Apply(ReadWaitTimeouts(timeouts_, std::chrono::nanoseconds::zero()))) {
+            return false;
+        }
+        size_t done = 0;
+        while (done < count) {
+            DWORD written = 0;
+            const DWORD chunk = static_cast<DWORD>(std::min<size_t>(count - done, 1u << 20));
+            if (!WriteFile(handle_, data + done, chunk, &written, nullptr)) {
+                return Failed();
+            }
+            if (written == 0) {
+                return false;  // the write time-outs ran out
+            }
+            done += written;
+        }
+        return true;
+    }
+
+    ReadStatus ReadByte(uint8_t& byte, std::chrono::nanoseconds wait) override {
+        if (!Apply(ReadWaitTimeouts(timeouts_, wait))) {
+            return ReadStatus::Failed;
+        }
+        DWORD got = 0;
+        if (!ReadFile(handle_, &byte, 1, &got, nullptr)) {
+            Failed();
+            return ReadStatus::Failed;
+        }
+        return got == 1 ? ReadStatus::Byte : ReadStatus::None;
+    }
+
+    bool ClearErrors() override {
+        DWORD errors = 0;
+        COMSTAT status{};
+        return ClearCommError(handle_, &errors, &status) || Failed();
+    }
+
+    bool LineLost() const override { return lost_; }
+
+private:
+    bool Apply(const ComTimeouts& timeouts) {
+        if (SameReadValues(timeouts, applied_) &&
+            timeouts.WriteTotalTimeoutMultiplier == applied_.WriteTotalTimeoutMultiplier &&
+            timeouts.WriteTotalTimeoutConstant == applied_.WriteTotalTimeoutConstant) {
+            return true;
+        }
+        COMMTIMEOUTS native = ToWin32(timeouts);
+        if (!SetCommTimeouts(handle_, &native)) {
+            return Failed();
+        }
+        applied_ = timeouts;
+        return true;
+    }
+
+    bool Escape(DWORD function) { return EscapeCommFunction(handle_, function) != 0; }
+
+    bool ModemLine(DWORD function) {
+        if (modemLines_ && !Escape(function)) {
+            Failed();
+            if (lost_) {
+                return false;
+            }
+            modemLines_ = false;
+        }
+        return true;
+    }
+
+    // Notes a pulled adapter; always false, for the caller's result.
+    bool Failed() {
+        if (Win32LineGone(GetLastError())) {
+            lost_ = true;
+        }
+        return false;
+    }
+
+    HANDLE handle_;
+    ComTimeouts timeouts_;  // as the caller set them
+    ComTimeouts applied_;   // as the port has them now
+    bool modemLines_ = true;
+    bool lost_ = false;
+};
+
+}  // namespace
+
+std::string ComPortPath(int portNumber) {
+    if (portNumber < 1) {
+        return {};
+    }
+    return "\\\\.\\COM" + std::to_string(portNumber);
+}
+
+std::string PortPathForName(const std::string& name) {
+    return Win32PortPath(name);
+}
+
+ComPortHandle OpenComPortAt(const std::string& path, const LineSettings& requested,
+                            std::string* failure) {
+    const LineSettings settings = NormaliseLineSettings(requested);
+    const auto fail = [&](DWORD error) -> ComPortHandle {
+        if (failure) {
+            *failure = Win32FailureText(error);
+        }
+        return nullptr;
+    };
+    if (settings.Rs485) {
+        if (failure) {
+            *failure = NoRs485Text;
+        }
+        return nullptr;
+    }
+    const std::string device = Win32PortPath(path);
+    HANDLE handle = CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return fail(GetLastError());
+    }
+    auto port = std::make_unique<Win32ComPort>(handle);
+    if (!port->Configure(settings)) {
+        return fail(GetLastError());
+    }
+    return port;
+}

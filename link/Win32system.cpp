@@ -1,0 +1,71 @@
+#include <windows.h>
+
+#include <io.h>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "link/System.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Variable(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
+}  // namespace
+
+long ProcessId() {
+    return static_cast<long>(GetCurrentProcessId());
+}
+
+std::tm LocalTime(std::time_t moment) {
+    std::tm local{};
+    localtime_s(&local, &moment);
+    return local;
+}
+
+std::string RunningExecutable() {
+    std::vector<wchar_t> name(MAX_PATH);
+    for (;;) {
+        const DWORD length =
+            GetModuleFileNameW(nullptr, name.data(), static_cast<DWORD>(name.size()));
+        if (length == 0) {
+            return {};
+        }
+        if (length < name.size()) {
+            return fs::path(std::wstring(name.data(), length)).string();
+        }
+        name.resize(name.size() * 2);
+    }
+}
+
+bool CanCreateFileIn(const std::string& folder) {
+    const fs::path probe = fs::path(folder) / (".zantir-probe-" + std::to_string(ProcessId()));
+    HANDLE handle = CreateFileW(probe.wstring().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    CloseHandle(handle);
+    return true;
+}
+
+UserFolders CurrentUserFolders() {
+    const std::string appData = Variable("APPDATA");
+    return {Variable("USERPROFILE"), appData, appData};
+}
+
+bool StandardStreamsInteractive() {
+    return _isatty(_fileno(stdin)) && _isatty(_fileno(stderr));
+}
+
+void UseUtf8Console() {
+    SetConsoleOutputCP(CP_UTF8);
+    SetConsoleCP(CP_UTF8);
+}
