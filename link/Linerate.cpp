@@ -5,6 +5,32 @@
 
 #include <cstdlib>
 
+namespace {
+
+// The rates the classic speed codes name. A line set with one of them reads back as that
+// code to every other program (stty, Wine); only the rest need BOTHER.
+struct StandardRate {
+    int32_t rate;
+    tcflag_t code;
+};
+constexpr StandardRate StandardRates[] = {
+    {50, B50},       {75, B75},         {110, B110},       {134, B134},       {150, B150},
+    {200, B200},     {300, B300},       {600, B600},       {1200, B1200},     {1800, B1800},
+    {2400, B2400},   {4800, B4800},     {9600, B9600},     {19200, B19200},   {38400, B38400},
+    {57600, B57600}, {115200, B115200}, {230400, B230400}, {460800, B460800}, {921600, B921600},
+};
+
+tcflag_t SpeedCode(int32_t rate) {
+    for (const StandardRate& standard : StandardRates) {
+        if (standard.rate == rate) {
+            return standard.code;
+        }
+    }
+    return BOTHER;
+}
+
+}  // namespace
+
 bool SetLineRate(int fd, int32_t rate) {
     if (rate <= 0) {
         return false;
@@ -14,7 +40,8 @@ bool SetLineRate(int fd, int32_t rate) {
         return false;
     }
     tio.c_cflag &= ~(CBAUD | (CBAUD << IBSHIFT));
-    tio.c_cflag |= BOTHER | (BOTHER << IBSHIFT);
+    const tcflag_t code = SpeedCode(rate);
+    tio.c_cflag |= code | (code << IBSHIFT);
     tio.c_ispeed = static_cast<speed_t>(rate);
     tio.c_ospeed = static_cast<speed_t>(rate);
     if (ioctl(fd, TCSETS2, &tio) != 0) {

@@ -9,6 +9,8 @@ needed+=(xvfb xdotool imagemagick x11-utils openbox)
 needed+=(clang libclang-rt-14-dev)
 # make package: dependencies from the binaries; the package's own checks.
 needed+=(dpkg-dev lintian desktop-file-utils)
+# The Windows build and its tests: MinGW-w64 (posix threads) and Wine.
+needed+=(g++-mingw-w64-x86-64-posix wine64 wine)
 missing=()
 for p in "${needed[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

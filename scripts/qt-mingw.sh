@@ -20,9 +20,10 @@ if [ ! -d "$work/source" ]; then
     mv "$work/fetch"/qt6-base-*/ "$work/source"
     rm -rf "$work/fetch"
 fi
+# Debian's source leaves out the tablet headers (wintab), whose licence forbids changes.
 off=(sql network dbus opengl vulkan printsupport concurrent xml testlib sql_sqlite
      freetype fontconfig jpeg gif ico imageformat_bmp imageformat_ppm imageformat_xbm
-     direct2d zstd brotli icu glib openssl)
+     direct2d zstd brotli icu glib openssl tabletevent)
 bundled=(zlib png pcre2 harfbuzz doubleconversion libb2)
 args=()
 for f in "${off[@]}"; do args+=("-DFEATURE_$f=OFF"); done
