@@ -3,6 +3,8 @@
 # settings for COM1 at 9600 bit/s, PORTS/COM1 linked to the simulator's pty). With a
 # display the program opens there; without one it runs under Xvfb, "Связаться" is
 # pressed as an operator would, and a screenshot of the connected window is taken.
+# With WINDOWS=FOLDER (the unpacked zip of make windows) it is zantir.exe under Wine instead,
+# its COM1 mapped to the simulator's pty in a Wine prefix of the demo's own.
 set -euo pipefail
 # The window titles are Cyrillic: xdotool matches them only in a UTF-8 locale, whatever
 # the caller's locale is (a container, a CI job, env -i).
@@ -11,7 +13,16 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD:-$root/build}
 demo=$(mktemp -d /tmp/zantir-demo-XXXXXX)
 mkdir -p "$demo/PORTS" "$demo/INI" "$demo/CONFIG"
-ln -s "$build/app/zantir" "$demo/zantir"
+if [ -n "${WINDOWS:-}" ]; then
+    cp -r "$WINDOWS"/. "$demo/"
+    program=(wine "$demo/zantir.exe")
+    device=$demo/device
+    export WINEPREFIX=$demo/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+else
+    ln -s "$build/app/zantir" "$demo/zantir"
+    program=("$demo/zantir")
+    device=$demo/PORTS/COM1
+fi
 
 # zantir.ini: direct link, COM1, 9600 bit/s, 2 attempts, 100 ms between bytes,
 # 2 s for the first byte, RTS pause 2 ms; the telephone fields empty.
@@ -25,15 +36,23 @@ pids=()
 cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; wait 2>/dev/null || true; }
 trap cleanup EXIT
 
-"$build/sim/zantir-sim" --link "$demo/PORTS/COM1" --rate 9600 --log \
+"$build/sim/zantir-sim" --link "$device" --rate 9600 --log \
     > "$demo/sim.out" 2> "$demo/sim.log" &
 pids+=($!)
 for _ in $(seq 50); do grep -q '^pty ' "$demo/sim.out" 2>/dev/null && break; sleep 0.1; done
 grep -q '^pty ' "$demo/sim.out" || { echo "zantir-sim did not start" >&2; exit 1; }
-echo "device: zantir-sim on $(sed -n 's/^pty //p' "$demo/sim.out") (PORTS/COM1), log in $demo/sim.log"
+pty=$(sed -n 's/^pty \([^ ]*\).*/\1/p' "$demo/sim.out")
+echo "device: zantir-sim on $pty (COM1), log in $demo/sim.log"
+if [ -n "${WINDOWS:-}" ]; then
+    # Wine makes its COM ports from this key when it starts.
+    wineboot -i > "$demo/wineboot.log" 2>&1
+    wine reg add 'HKLM\Software\Wine\Ports' /v COM1 /d "$pty" /f > /dev/null 2>&1
+    wineserver -k > /dev/null 2>&1 || true
+    wineserver -w
+fi
 
 if [ -n "${DISPLAY:-}" ] && [ -z "${CI:-}" ]; then
-    "$demo/zantir"
+    "${program[@]}"
     exit 0
 fi
 
@@ -49,18 +68,18 @@ if command -v openbox > /dev/null; then  # frames, placement and a maximised mai
     sleep 0.5
 fi
 
-"$demo/zantir" > "$demo/zantir.log" 2>&1 &
+"${program[@]}" > "$demo/zantir.log" 2>&1 &
 app=$!
 pids+=($app)
 dialog=""
-for _ in $(seq 100); do
+for _ in $(seq 300); do
     dialog=$(xdotool search --name 'Параметры связи с ЗАНТИРом' 2>/dev/null | head -n 1 || true)
     [ -n "$dialog" ] && break
     sleep 0.1
 done
 [ -n "$dialog" ] || {
     echo "no window titled 'Параметры связи с ЗАНТИРом' (the connection dialog) appeared" \
-        "within 10 s on $DISPLAY; the program's output is in $demo/zantir.log" >&2
+        "within 30 s on $DISPLAY; the program's output is in $demo/zantir.log" >&2
     exit 1
 }
 sleep 0.5

@@ -107,6 +107,27 @@ TEST_F(PortlistTest, EachComNumberSaysWhereItLeads) {
     EXPECT_EQ(FreeComNumber(bindings), 2 + 2);
 }
 
+// Where the system numbers its ports itself (Windows), COMn is the port it calls so, ahead of
+// any link; a number above eight stays for the list of others.
+TEST_F(PortlistTest, APortTheSystemNumbersTakesItsOwnComNumber) {
+    std::vector<FoundPort> found(2);
+    found[0].Name = "COM4";
+    found[0].Device = "\\\\.\\COM4";
+    found[0].Product = "\\Device\\VCP0";
+    found[0].ComNumber = 4;
+    found[1].Name = "COM12";
+    found[1].ComNumber = 12;
+    fs::create_directory(Ports());
+    fs::create_symlink(DevPath("ttyS1"), fs::path(Ports()) / "COM4");
+    const std::vector<ComBinding> bindings = ComBindings(found, Ports(), tree.roots.Dev);
+    EXPECT_EQ(ComBindingText(bindings[3]), "COM4 — \\\\.\\COM4, \\Device\\VCP0");
+    EXPECT_EQ(bindings[3].Port, &found[0]);
+    EXPECT_TRUE(bindings[3].Present);
+    const std::vector<const FoundPort*> unbound = UnboundPorts(found, bindings);
+    ASSERT_EQ(unbound.size(), 1u);
+    EXPECT_EQ(unbound[0], &found[1]);
+}
+
 TEST_F(PortlistTest, BindingLinksTheStableNameAndReplacesOnlyLinks) {
     const std::vector<FoundPort> found = Found();
     std::string failure;
