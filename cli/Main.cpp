@@ -9,9 +9,11 @@
 #include "cli/Terminal.h"
 #include "connection/Settings.h"
 #include "link/Programdir.h"
+#include "link/System.h"
 
 int main(int argc, char** argv) {
     std::setlocale(LC_NUMERIC, "C");
+    UseUtf8Console();
     SetProgramPath(argv[0]);
     CliOptions options;
     LoadSettings(options.Settings);  // defaults when the file is missing

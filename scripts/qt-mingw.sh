@@ -20,10 +20,12 @@ if [ ! -d "$work/source" ]; then
     mv "$work/fetch"/qt6-base-*/ "$work/source"
     rm -rf "$work/fetch"
 fi
-# Debian's source leaves out the tablet headers (wintab), whose licence forbids changes.
+# Debian's source leaves out the tablet headers (wintab), whose licence forbids changes;
+# without OpenGL there is no OpenGL to choose at run time either (dynamicgl); the fonts come
+# through GDI (the DirectWrite font database is built only along with Direct2D).
 off=(sql network dbus opengl vulkan printsupport concurrent xml testlib sql_sqlite
      freetype fontconfig jpeg gif ico imageformat_bmp imageformat_ppm imageformat_xbm
-     direct2d zstd brotli icu glib openssl tabletevent)
+     direct2d directwrite3 dynamicgl zstd brotli icu glib openssl tabletevent)
 bundled=(zlib png pcre2 harfbuzz doubleconversion libb2)
 args=()
 for f in "${off[@]}"; do args+=("-DFEATURE_$f=OFF"); done

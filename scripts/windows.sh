@@ -9,7 +9,7 @@ started=$(date +%s)
 qt=$("$here/scripts/qt-mingw.sh")
 cmake -S "$here" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64.cmake" \
     -DCMAKE_BUILD_TYPE=Release -DZANTIR_GUI=ON -DZANTIR_WERROR=ON \
-    -DCMAKE_PREFIX_PATH="$qt" -DQT_HOST_PATH=/usr \
+    -DZANTIR_QT_PREFIX="$qt" -DCMAKE_PREFIX_PATH="$qt" -DQT_HOST_PATH=/usr \
     -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake > /dev/null
 cmake --build "$build" -j "$(nproc)" --target zantir zantir-cli
 
