@@ -23,6 +23,7 @@
 
 #include "app/About.h"
 #include "app/Journal.h"
+#include "app/Monitor.h"
 #include "app/Select.h"
 #include "app/Suplfunc.h"
 #include "app/Wait.h"
@@ -209,6 +210,8 @@ void CreateProgramFolder(const std::string& folder) {
 
 TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
     setWindowTitle("Программа обслуживания устройства параллельного доступа ЗАНТИР (zrt16-mk)");
+    Monitor = new ExchangeMonitor(Ui, this);
+    Device.Trace = &Monitor->Trace();
     BuildMenus();
     BuildStatusBar();
     BuildModemPanel();
@@ -261,6 +264,12 @@ void TFormMain::BuildMenus() {
 
     Nvers = bar->addMenu(icons->standardIcon(QStyle::SP_MessageBoxInformation), "Общее");
     Nabout = Nvers->addAction("О программе", this, command(&TFormMain::NaboutClick));
+    // Not a device command: the monitor opens and closes while the device works.
+    Nmonitor = Nvers->addAction("Монитор обмена", this, [this] {
+        Monitor->show();
+        Monitor->raise();
+        Monitor->activateWindow();
+    });
 
     // Выход is a close, which is taken even while a command runs.
     Nexit = bar->addAction(icons->standardIcon(QStyle::SP_DialogCloseButton), "Выход");

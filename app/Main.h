@@ -24,6 +24,7 @@ struct FileNotice;
 class QFrame;
 class QLabel;
 class QMenu;
+class ExchangeMonitor;
 class QPushButton;
 
 class TFormMain : public QMainWindow {
@@ -83,6 +84,8 @@ public:
     QAction *NNewCnf, *NEditCnf;
     QMenu* Nvers;
     QAction* Nabout;
+    QAction* Nmonitor;
+    ExchangeMonitor* Monitor;  // hidden until asked for; traces only while shown
     QAction* Nexit;
 
 protected:

@@ -29,6 +29,7 @@
 #include "config/Baudrates.h"
 #include "connection/Deviceconnection.h"
 #include "link/Conffun.h"
+#include "link/Exchangetrace.h"
 #include "link/Plcbox.h"
 #include "tests/support/Fakes.h"
 #include "tests/support/PtyPeer.h"
@@ -272,6 +273,72 @@ bool WholeReads(int32_t rate) {
     return ok;
 }
 
+// What the exchange trace costs: whole reads at 115200 bit/s from a simulator that answers at
+// once, with no trace, with the tracing port in place but off (the monitor window closed),
+// and with it on and every event formatted as a line of text.
+bool TraceCost() {
+    constexpr int Reads = 10;
+    constexpr int32_t TraceRate = 115200;
+    char pattern[] = "/tmp/zantir-bench-XXXXXX";
+    const std::string directory = mkdtemp(pattern);
+    SimProcess sim(directory, {"--latency", "0"});
+    if (!sim.ok()) {
+        std::fprintf(stderr, "zantir-bench: zantir-sim did not come up\n");
+        return false;
+    }
+    std::printf("\nzantir-bench: the exchange trace, %d whole reads at %d bit/s each, medians\n\n",
+                Reads, TraceRate);
+    std::printf("  %-34s %12s %12s %10s\n", "", "wall, ms", "CPU, ms", "lines");
+    struct Mode {
+        const char* name;
+        bool wrapped;
+        bool enabled;
+    };
+    for (const Mode mode : {Mode{"no trace", false, false}, Mode{"trace off", true, false},
+                            Mode{"trace on, lines of text", true, true}}) {
+        LineSettings settings;
+        settings.BaudRate = TraceRate;
+        size_t lines = 0, bytes = 0;
+        CallbackTrace trace([&](const TraceEvent& event) {
+            bytes += TraceText(event).size();
+            ++lines;
+        });
+        trace.SetEnabled(mode.enabled);
+        ComPortHandle port = OpenComPortAt(sim.LinkPath(), settings);
+        if (port && mode.wrapped) {
+            port = TracedPort(std::move(port), trace);
+        }
+        if (!port) {
+            std::fprintf(stderr, "zantir-bench: cannot open %s\n", sim.LinkPath().c_str());
+            return false;
+        }
+        std::vector<double> walls, cpus;
+        for (int i = 0; i < Reads; ++i) {
+            LinkEngine engine(0);
+            engine.Port = port.get();
+            engine.BaudRate = TraceRate;
+            engine.Trace = mode.wrapped ? &trace : nullptr;
+            ConfigImage image;
+            ConnectionSettings connection;
+            NoScreen screen;
+            TableAccess access{engine, image, connection, screen};
+            const double cpu = ProcessCpuSeconds();
+            const auto start = std::chrono::steady_clock::now();
+            if (!ReadAllTables(access)) {
+                std::fprintf(stderr, "zantir-bench: a traced whole read failed\n");
+                return false;
+            }
+            walls.push_back(Seconds(std::chrono::steady_clock::now() - start).count() * 1e3);
+            cpus.push_back((ProcessCpuSeconds() - cpu) * 1e3);
+        }
+        std::printf("  %-34s %12.3f %12.3f %10zu\n", mode.name, Percentile(walls, 0.5),
+                    Percentile(cpus, 0.5), lines / Reads);
+    }
+    sim.Stop();
+    std::filesystem::remove_all(directory);
+    return true;
+}
+
 // Passes everything through to the port it owns and counts the requests that went out;
 // it keeps nothing else, so that a long run costs it no memory.
 class CountingPort final : public ComPort {
@@ -505,5 +572,6 @@ int main(int argc, char** argv) {
     for (const int32_t rate : {9600, 115200}) {
         timing = WholeReads(rate) && timing;
     }
-    return exchange && timing ? 0 : 2;
+    const bool trace = TraceCost();
+    return exchange && timing && trace ? 0 : 2;
 }

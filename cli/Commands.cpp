@@ -35,6 +35,7 @@ public:
         engine_.StatusPanel = StatusExchangePanel;
         engine_.MaxPollWait = NoPollCap;  // a terminal has no messages to run meanwhile
         device_.Rs485 = options.Rs485;
+        device_.Trace = options.Trace;
     }
 
     DeviceConnection& Device() { return device_; }
@@ -298,7 +299,80 @@ int SaveLinkSettings(const CliOptions& options, Terminal& ui) {
 
 }  // namespace
 
+namespace {
+
+int RunCommandWith(const CliOptions& options, Terminal& ui);
+
+// The files of --trace and --trace-json, open for one run; "-" is stderr.
+class TraceFiles {
+public:
+    explicit TraceFiles(const CliOptions& options) {
+        text_ = Open(options.TracePath);
+        json_ = Open(options.TraceJsonPath);
+    }
+    ~TraceFiles() {
+        for (std::FILE* file : {text_, json_}) {
+            if (file && file != stderr) {
+                std::fclose(file);
+            }
+        }
+    }
+    TraceFiles(const TraceFiles&) = delete;
+    TraceFiles& operator=(const TraceFiles&) = delete;
+
+    // The path that could not be opened, if any.
+    std::string Failed() const { return failed_; }
+    ExchangeTrace* Trace() { return text_ || json_ ? &trace_ : nullptr; }
+
+private:
+    std::FILE* Open(const std::string& path) {
+        if (path.empty()) {
+            return nullptr;
+        }
+        if (path == "-") {
+            return stderr;
+        }
+        std::FILE* file = std::fopen(path.c_str(), "w");
+        if (!file && failed_.empty()) {
+            failed_ = path;
+        }
+        return file;
+    }
+    // Each line reaches the file at once: a trace is read while the exchange runs, and
+    // after a program that was killed.
+    void Write(const TraceEvent& event) {
+        if (text_) {
+            std::fprintf(text_, "%s\n", TraceText(event).c_str());
+            std::fflush(text_);
+        }
+        if (json_) {
+            std::fprintf(json_, "%s\n", TraceJson(event).c_str());
+            std::fflush(json_);
+        }
+    }
+
+    std::FILE* text_ = nullptr;
+    std::FILE* json_ = nullptr;
+    std::string failed_;
+    CallbackTrace trace_{[this](const TraceEvent& event) { Write(event); }};
+};
+
+}  // namespace
+
 int RunCommand(const CliOptions& options, Terminal& ui) {
+    TraceFiles traces(options);
+    if (!traces.Failed().empty()) {
+        ui.Say("zantir-cli: cannot write the trace to " + traces.Failed());
+        return ExitFile;
+    }
+    CliOptions traced = options;
+    traced.Trace = traces.Trace();
+    return RunCommandWith(traced, ui);
+}
+
+namespace {
+
+int RunCommandWith(const CliOptions& options, Terminal& ui) {
     using Command = int (*)(const CliOptions&, Terminal&);
     static const std::pair<const char*, Command> commands[] = {
         {"ident", Ident},
@@ -320,3 +394,5 @@ int RunCommand(const CliOptions& options, Terminal& ui) {
     }
     return ExitUsage;
 }
+
+}  // namespace

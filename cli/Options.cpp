@@ -37,6 +37,9 @@ const char UsageText[] =
     "  --retries N            answer the retry question \"yes\" N times, then \"no\"\n"
     "                         (default 0; on a terminal without --retries, ask)\n"
     "  --json                 JSON on stdout for ident, state, show, diff, ports and where\n"
+    "  --trace FILE           every frame, byte run and line change, timed and decoded,\n"
+    "                         one line each, into FILE (- for stderr)\n"
+    "  --trace-json FILE      the same as JSON lines\n"
     "\n"
     "COMMANDS\n"
     "  ident                  print the identification as the identification view shows it\n"
@@ -204,6 +207,14 @@ bool ApplyOption(CliOptions& o, const std::string& name, const std::string& valu
     }
     if (name == "--tables") {
         return SetTables(o, value, error);
+    }
+    if (name == "--trace") {
+        o.TracePath = value;
+        return true;
+    }
+    if (name == "--trace-json") {
+        o.TraceJsonPath = value;
+        return true;
     }
     error = "unknown option " + name;
     return false;

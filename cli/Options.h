@@ -8,6 +8,7 @@
 
 #include "config/Devicetables.h"
 #include "connection/Settings.h"
+#include "link/Exchangetrace.h"
 
 // What the process tells its caller.
 enum ExitCodes : int {
@@ -28,6 +29,9 @@ struct CliOptions {
     std::array<uint8_t, TableCount> Tables{};  // --tables, 1 for each chosen table
     std::string Command;
     std::vector<std::string> Arguments;
+    std::string TracePath;           // --trace: text lines; "-" is stderr
+    std::string TraceJsonPath;       // --trace-json: JSON lines
+    ExchangeTrace* Trace = nullptr;  // the open trace files of this run
 };
 
 // Applies the arguments (without the program name) over options, whose Settings hold

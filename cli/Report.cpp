@@ -47,24 +47,6 @@ std::string Join(const std::vector<std::string>& items) {
 
 }  // namespace
 
-std::string JsonString(const std::string& text) {
-    std::string json = "\"";
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            json += '\\';
-            json += c;
-        } else if (byte < 0x20) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04x", byte);
-            json += escape;
-        } else {
-            json += c;
-        }
-    }
-    return json + "\"";
-}
-
 std::vector<ConfigLine> DescribeConfig(const ConfigRecord& record, bool withRtsControl) {
     const auto& link = record.LinkParams;
     std::vector<ConfigLine> lines = {

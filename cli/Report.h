@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "config/Codepage.h"
 #include "config/Configrecord.h"
 #include "config/Devicetables.h"
 #include "link/Portlist.h"
@@ -37,6 +38,3 @@ std::string DiffReport(const std::vector<ConfigDifference>& differences, bool js
 // COM1..COM8 with where each leads, then the ports found that none reaches.
 std::string PortsReport(const std::vector<ComBinding>& bindings,
                         const std::vector<const FoundPort*>& unbound, bool json);
-
-// A JSON string literal of a UTF-8 text.
-std::string JsonString(const std::string& text);

@@ -1,5 +1,7 @@
 #include "config/Codepage.h"
 
+#include <cstdio>
+
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -147,4 +149,22 @@ bool SetFieldText(char* field, size_t width, std::string_view utf8) {
     std::memcpy(field, stored.data(), stored.size());
     std::memset(field + stored.size(), 0, width - stored.size());
     return true;
+}
+
+std::string JsonString(const std::string& text) {
+    std::string json = "\"";
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            json += '\\';
+            json += c;
+        } else if (byte < 0x20) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", byte);
+            json += escape;
+        } else {
+            json += c;
+        }
+    }
+    return json + "\"";
 }

@@ -19,3 +19,6 @@ std::string FieldText(const char* field, size_t width);
 // Stores the text and zero-fills the rest of the field. False, with the field untouched,
 // when the text has no Windows-1251 form or needs more than width bytes.
 bool SetFieldText(char* field, size_t width, std::string_view utf8);
+
+// A JSON string literal of a UTF-8 text.
+std::string JsonString(const std::string& text);

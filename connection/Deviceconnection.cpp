@@ -135,6 +135,10 @@ bool DeviceConnection::Open(const ConnectionSettings& settings, ComPortHandle po
 
 void DeviceConnection::TakeSettings(const ConnectionSettings& settings) {
     const int32_t rate = settings.BaudRate;
+    if (Trace) {
+        port_ = TracedPort(std::move(port_), *Trace);
+    }
+    engine_.Trace = Trace;
     engine_.Port = port_.get();
     engine_.BaudRate = rate;
     engine_.PreambleCount = settings.RequestPreambles;

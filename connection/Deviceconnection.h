@@ -20,6 +20,7 @@
 #include "connection/Settings.h"
 #include "link/Comportfunctions.h"
 #include "link/Conffun.h"
+#include "link/Exchangetrace.h"
 #include "link/Plcbox.h"
 #include "link/Screen.h"
 
@@ -70,6 +71,9 @@ public:
     bool CallUp() const { return callUp_; }
     // Open asks the driver for its RS-485 mode (the UART switches direction itself).
     bool Rs485 = false;
+    // Every port opened from now on tells this trace what passes (the exchange monitor,
+    // a trace file); none: nothing is traced.
+    ExchangeTrace* Trace = nullptr;
 
     // What the table operations work on.
     TableAccess& Access() { return access_; }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "link/Exchangetrace.h"
+
 const std::array<const char*, 20> ResultTexts = {
     "Команда выполнена",
     "Неверно задан стартовый символ",
@@ -172,6 +174,9 @@ void LinkEngine::ShowExchangeStatus(const char* text) {
 bool LinkEngine::ExecuteCommand(uint8_t functionCode, const uint8_t* data, size_t length) {
     ResultCode = ResultOk;
     CommandCode = functionCode;
+    if (Trace && Trace->Enabled()) {
+        Trace->CommandStarted(functionCode);
+    }
     RequestBuffer.fill(0);
     RequestBuffer[0] = RequestStart;
     RequestBuffer[1] = DeviceAddress;

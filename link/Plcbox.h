@@ -69,6 +69,8 @@ uint16_t FrameCheckSum(const uint8_t* data, uint16_t count);
 size_t BuildFrame(uint8_t start, uint8_t address, uint8_t functionCode, const uint8_t* data,
                   size_t length, uint8_t* out);
 
+class ExchangeTrace;
+
 // The one protocol engine: every exchange with the device passes through it.
 // Not re-entrant: whoever starts a command keeps the operator from starting another.
 struct LinkEngine {
@@ -97,6 +99,9 @@ struct LinkEngine {
     // The program is closing: a command under way ends at its next wait with result 19,
     // and no frame goes out after it.
     bool StopRequested = false;
+    // Where the exchange monitor and the trace files learn that a command starts; none
+    // while no trace is asked for.
+    ExchangeTrace* Trace = nullptr;
 
     // Builds the request (function code 29 only) and runs up to Attempts exchanges.
     bool ExecuteCommand(uint8_t functionCode, const uint8_t* data, size_t length);

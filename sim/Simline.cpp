@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "config/Baudrates.h"
+#include "link/Exchangetrace.h"
 #include "link/Linerate.h"
 #include "link/Plcbox.h"
 
@@ -49,17 +50,10 @@ void SimLine::Log(const std::string& text) const {
     std::fprintf(stderr, "%8lld ms  %s\n", static_cast<long long>(ms), text.c_str());
 }
 
-void SimLine::LogBytes(const char* direction, const std::vector<uint8_t>& bytes) const {
-    if (!options_.log) {
-        return;
+void SimLine::LogFrame(const std::vector<uint8_t>& bytes, bool heard) const {
+    if (options_.log) {
+        Log(DeviceSideText(bytes, heard));
     }
-    std::string text = direction;
-    char hex[4];
-    for (uint8_t b : bytes) {
-        std::snprintf(hex, sizeof hex, " %02X", b);
-        text += hex;
-    }
-    Log(text);
 }
 
 bool SimLine::Serve(const volatile std::sig_atomic_t& stop) {
@@ -154,7 +148,7 @@ void SimLine::OnRequestByte(uint8_t byte, LinkTime now) {
 }
 
 void SimLine::OnFrame(LinkTime now) {
-    LogBytes("<-", frame_);
+    LogFrame(frame_, true);
     // The device hears the request's last bit only after its whole time on the wire.
     const LinkTime heard =
         std::max(now, burstStart_ + ByteTime() * static_cast<int64_t>(burstBytes_));
@@ -184,7 +178,7 @@ void SimLine::ReleaseAnswers(LinkTime now) {
             Log("   (line at " + std::to_string(rate) + " bit/s, device at " +
                 std::to_string(options_.answerRate) + ": no answer)");
         } else {
-            LogBytes("->", answer.bytes);
+            LogFrame(answer.bytes, false);
             Send(answer.bytes, now);
         }
         if (answer.tableThreeWritten) {

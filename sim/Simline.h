@@ -44,7 +44,8 @@ private:
     int32_t LineRate() const;
     LinkDuration ByteTime() const;
     void Log(const std::string& text) const;
-    void LogBytes(const char* direction, const std::vector<uint8_t>& bytes) const;
+    // A frame heard (a request) or sent (an answer), decoded as the programs decode it.
+    void LogFrame(const std::vector<uint8_t>& bytes, bool heard) const;
 
     int fd_;
     SimDevice& device_;

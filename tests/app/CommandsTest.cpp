@@ -13,6 +13,7 @@
 
 #include "app/Journal.h"
 #include "app/Main.h"
+#include "app/Monitor.h"
 #include "config/Cnffile.h"
 #include "sim/Simdevice.h"
 #include "tests/app/Operator.h"
@@ -68,6 +69,55 @@ private:
     }
 
 private slots:
+    // The monitor, opened before the connection, shows every frame of the identification
+    // and of a whole read as the simulator logged it, holds lines back while paused,
+    // saves what it shows, and traces nothing once closed.
+    void monitorShowsAWholeReadAndSavesIt() {
+        ProgramFolder folder({"--log"});
+        QVERIFY(folder.ok());
+        Operator op;
+        TFormMain main;
+        main.Nmonitor->trigger();
+        QVERIFY(main.Monitor->isVisible());
+        QVERIFY(Connected(main));
+        main.N2Click();
+        const QStringList read = main.Monitor->Lines();
+        // Closed, it hears nothing: another read leaves its lines as they were.
+        main.Monitor->close();
+        QVERIFY(!main.Monitor->Trace().Enabled());
+        main.N2Click();
+        QCOMPARE(main.Monitor->Lines(), read);
+        const std::string shown = read.join('\n').toStdString() + "\n";
+        std::vector<std::string> frames = TracedFrames(shown, "-> ", "<- ");
+        std::vector<std::string> logged = TracedFrames(folder.sim->Stop(), "<- ", "-> ");
+        QVERIFY2(frames.size() >= 14, std::to_string(frames.size()).c_str());
+        QVERIFY(logged.size() > frames.size());  // the second read went unseen
+        logged.resize(frames.size());
+        QCOMPARE(frames, logged);
+        QVERIFY(shown.find("RTS снят") != std::string::npos);
+
+        main.Monitor->show();
+        const qsizetype before = main.Monitor->Lines().size();
+        main.Monitor->PauseButton->click();
+        main.Monitor->Trace().CommandStarted(TableExchange);
+        QCOMPARE(main.Monitor->Lines().size(), before);
+        main.Monitor->PauseButton->click();
+        QCOMPARE(main.Monitor->Lines().size(), before + 1);
+
+        const fs::path saved = folder.directory / "monitor.txt";
+        QVERIFY(main.Monitor->SaveTo(saved.string()));
+        const std::vector<char> file = Bytes(saved);
+        QCOMPARE(QString::fromUtf8(file.data(), static_cast<qsizetype>(file.size())),
+                 main.Monitor->Lines().join('\n') + '\n');
+
+        for (int i = 0; i < ExchangeMonitor::MaxLines + 50; ++i) {
+            main.Monitor->Trace().CommandStarted(TableExchange);
+        }
+        QCOMPARE(main.Monitor->Lines().size(), qsizetype{ExchangeMonitor::MaxLines});
+        main.Monitor->ClearButton->click();
+        QVERIFY(main.Monitor->Lines().isEmpty());
+    }
+
     void editingNothingWritesNothing() {
         ProgramFolder folder({"--log"});
         QVERIFY(folder.ok());

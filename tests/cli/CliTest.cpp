@@ -454,3 +454,31 @@ TEST_F(CliFolder, WhereNamesTheFoldersAndSaveSettingsStoresTheLinkOptions) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(CliFolder, TraceDecodesTheFramesTheSimulatorLogsByteForByte) {
+    StartSim({"--fault", "badcrc@1"});
+    const Outcome read = Cli(
+        {"--retries", "1", "--trace", "trace.txt", "--trace-json", "trace.json", "read", "t.cnf"});
+    ASSERT_EQ(read.status, 0) << read.err;
+    const std::vector<std::string> traced =
+        TracedFrames(Slurp(directory / "trace.txt"), "-> ", "<- ");
+    EXPECT_EQ(traced, TracedFrames(sim->Stop(), "<- ", "-> "));
+    ASSERT_GE(traced.size(), 16u);
+    EXPECT_NE(traced[1].find("Несовпадение КС ответа контроллера"), std::string::npos) << traced[1];
+    // The same events as JSON lines, one each.
+    std::istringstream text(Slurp(directory / "trace.txt")), json(Slurp(directory / "trace.json"));
+    std::string a, b;
+    while (std::getline(text, a)) {
+        ASSERT_TRUE(std::getline(json, b));
+        EXPECT_EQ(b.rfind("{\"us\":", 0), 0u) << b;
+    }
+    EXPECT_FALSE(std::getline(json, b));
+    // A trace that cannot be written stops the command before anything is sent.
+    const Outcome denied = Cli({"--trace", "no-such-folder/trace.txt", "ident"});
+    EXPECT_EQ(denied.status, 3);
+    EXPECT_NE(denied.err.find("cannot write the trace"), std::string::npos);
+}
+
+}  // namespace

@@ -94,6 +94,23 @@ SimProcess::~SimProcess() {
     Stop();
 }
 
+std::vector<std::string> TracedFrames(const std::string& text, const char* sent,
+                                      const char* received) {
+    std::vector<std::string> frames;
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        for (const auto& [arrow, side] :
+             {std::pair{sent, "sent:"}, std::pair{received, "received:"}}) {
+            const size_t at = line.find(arrow);
+            if (at != std::string::npos && line.find(" | ", at) != std::string::npos) {
+                frames.push_back(side + line.substr(at + 3));
+            }
+        }
+    }
+    return frames;
+}
+
 std::vector<std::vector<int>> RequestHeaders(const std::string& log) {
     std::vector<std::vector<int>> headers;
     std::istringstream lines(log);

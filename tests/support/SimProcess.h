@@ -38,5 +38,11 @@ private:
 // the order the simulator took them.
 std::vector<std::vector<int>> RequestHeaders(const std::string& log);
 
+// The frames of a trace or a simulator's log in order, each as "sent:" or "received:" (as
+// the program sees the line) and its bytes and meaning; sent and received are the arrows
+// that mark the two.
+std::vector<std::string> TracedFrames(const std::string& text, const char* sent,
+                                      const char* received);
+
 // Where the build put zantir-sim.
 const char* SimExecutable();

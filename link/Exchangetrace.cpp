@@ -1,0 +1,350 @@
+#include "link/Exchangetrace.h"
+
+#include <cstdio>
+#include <utility>
+
+#include "config/Codepage.h"
+#include "link/Plcbox.h"
+
+ExchangeTrace::ExchangeTrace() : origin_(std::chrono::steady_clock::now()) {}
+
+void ExchangeTrace::CommandStarted(uint8_t functionCode) {
+    origin_ = std::chrono::steady_clock::now();
+    TraceEvent event;
+    event.kind = TraceEvent::Kind::Command;
+    event.Value = functionCode;
+    Record(event);
+}
+
+void ExchangeTrace::Add(TraceEvent event) {
+    event.Micros = MicrosNow();
+    Record(event);
+}
+
+int64_t ExchangeTrace::MicrosNow() const {
+    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() -
+                                                                 origin_)
+        .count();
+}
+
+namespace {
+
+class TracingPort final : public ComPort {
+public:
+    TracingPort(ComPortHandle inner, ExchangeTrace& trace)
+        : inner_(std::move(inner)), trace_(trace) {}
+    ~TracingPort() override { Flush(); }
+
+    bool SetBaudRate(int32_t rate) override {
+        if (!trace_.Enabled()) {
+            return inner_->SetBaudRate(rate);
+        }
+        Flush();
+        if (rate != rate_) {
+            rate_ = rate;
+            Tell(TraceEvent::Kind::Rate, rate);
+        }
+        return inner_->SetBaudRate(rate);
+    }
+    bool GetTimeouts(ComTimeouts& timeouts) override { return inner_->GetTimeouts(timeouts); }
+    bool SetTimeouts(const ComTimeouts& timeouts) override { return inner_->SetTimeouts(timeouts); }
+    bool Purge() override {
+        if (!trace_.Enabled()) {
+            return inner_->Purge();
+        }
+        Flush();
+        Tell(TraceEvent::Kind::Purge, 0);
+        return inner_->Purge();
+    }
+    bool SetDtr(bool on) override {
+        if (!trace_.Enabled()) {
+            return inner_->SetDtr(on);
+        }
+        Flush();
+        if (on != dtr_) {
+            dtr_ = on;
+            Tell(TraceEvent::Kind::Dtr, on);
+        }
+        return inner_->SetDtr(on);
+    }
+    bool SetRts(bool on) override {
+        if (!trace_.Enabled()) {
+            return inner_->SetRts(on);
+        }
+        Flush();
+        Tell(TraceEvent::Kind::Rts, on);
+        return inner_->SetRts(on);
+    }
+    bool Write(const uint8_t* data, size_t count) override {
+        if (!trace_.Enabled()) {
+            return inner_->Write(data, count);
+        }
+        Flush();
+        TraceEvent event;
+        event.kind = TraceEvent::Kind::Sent;
+        event.Bytes.assign(data, data + count);
+        trace_.Add(std::move(event));
+        return inner_->Write(data, count);
+    }
+    ReadStatus ReadByte(uint8_t& byte, std::chrono::nanoseconds wait) override {
+        const ReadStatus status = inner_->ReadByte(byte, wait);
+        if (!trace_.Enabled()) {
+            return status;
+        }
+        if (status == ReadStatus::Byte) {
+            received_.push_back(byte);
+        } else if (status == ReadStatus::Failed && inner_->LineLost() && !lostTold_) {
+            Flush();
+            lostTold_ = true;
+            Tell(TraceEvent::Kind::Lost, 0);
+        }
+        return status;
+    }
+    bool ClearErrors() override { return inner_->ClearErrors(); }
+    bool LineLost() const override { return inner_->LineLost(); }
+
+private:
+    void Tell(TraceEvent::Kind kind, int32_t value) {
+        TraceEvent event;
+        event.kind = kind;
+        event.Value = value;
+        trace_.Add(std::move(event));
+    }
+    void Flush() {
+        if (received_.empty()) {
+            return;
+        }
+        TraceEvent event;
+        event.kind = TraceEvent::Kind::Received;
+        event.Bytes.swap(received_);
+        trace_.Add(std::move(event));
+    }
+
+    ComPortHandle inner_;
+    ExchangeTrace& trace_;
+    std::vector<uint8_t> received_;
+    int32_t rate_ = 0;
+    bool dtr_ = false;
+    bool lostTold_ = false;
+};
+
+// A run of fields by its first field and count: "чтение табл. 6 с поля 130, полей 126".
+std::string Run(const char* what, const uint8_t* run) {
+    return std::string(what) + " табл. " + std::to_string(run[0]) + " с поля " +
+           std::to_string(run[1]) + ", полей " + std::to_string(run[2]);
+}
+
+std::string Values(const uint8_t* data, size_t count) {
+    return count == 0 ? std::string() : ": " + HexBytes(std::vector<uint8_t>(data, data + count));
+}
+
+// The meaning of the data of a frame that has passed its checks.
+std::string FrameBody(const uint8_t* frame, size_t length, bool request) {
+    const uint8_t code = frame[3];
+    const uint8_t* data = frame + 4;
+    const size_t size = length - FrameOverhead;
+    std::string text = "функция " + std::to_string(code & 0x7F);
+    if ((code & 0x7F) != TableExchange) {
+        return text;
+    }
+    if (request) {
+        if (size < sizeof(TableExchangeHeader)) {
+            return text + ", нет заголовка обмена";
+        }
+        std::string runs;
+        if (data[2] > 0) {
+            runs += ", " + Run("чтение", data);
+        }
+        if (data[5] > 0) {
+            runs += ", " + Run("запись", data + 3) +
+                    Values(data + sizeof(TableExchangeHeader), size - sizeof(TableExchangeHeader));
+        }
+        return text + (runs.empty() ? ", ничего" : runs);
+    }
+    if ((code & AcceptedBit) == 0) {
+        const int error = size > 0 ? data[0] : 0;
+        text += ", отказ: код " + std::to_string(error);
+        if (error >= 1 && error < static_cast<int>(DeviceErrorTexts.size())) {
+            text += std::string(" \"") + DeviceErrorTexts[static_cast<size_t>(error)] + "\"";
+        }
+        if (error == DeviceErrorDestroyedTable && size >= 3) {
+            text += ", таблица " + std::to_string(data[2]);
+        }
+        return text;
+    }
+    if (size < 3) {
+        return text + ", принято";
+    }
+    return text + ", принято, " + Run("чтение", data) + Values(data + 3, size - 3);
+}
+
+const char* KindName(TraceEvent::Kind kind) {
+    switch (kind) {
+        case TraceEvent::Kind::Command:
+            return "command";
+        case TraceEvent::Kind::Sent:
+            return "sent";
+        case TraceEvent::Kind::Received:
+            return "received";
+        case TraceEvent::Kind::Rate:
+            return "rate";
+        case TraceEvent::Kind::Rts:
+            return "rts";
+        case TraceEvent::Kind::Dtr:
+            return "dtr";
+        case TraceEvent::Kind::Purge:
+            return "purge";
+        case TraceEvent::Kind::Lost:
+            return "lost";
+    }
+    return "";
+}
+
+// Bytes that read as a modem's dialogue: letters, digits, signs, CR and LF only.
+bool IsText(const std::vector<uint8_t>& bytes) {
+    for (uint8_t b : bytes) {
+        if (b != '\r' && b != '\n' && (b < 0x20 || b > 0x7E)) {
+            return false;
+        }
+    }
+    return !bytes.empty();
+}
+
+std::string AsText(const std::vector<uint8_t>& bytes) {
+    std::string text = "текст \"";
+    for (uint8_t b : bytes) {
+        text += b == '\r' ? std::string("\\r") : b == '\n' ? std::string("\\n") : std::string(1, b);
+    }
+    return text + "\"";
+}
+
+std::string EventText(const TraceEvent& event, bool request) {
+    switch (event.kind) {
+        case TraceEvent::Kind::Command:
+            return "команда " + std::to_string(event.Value);
+        case TraceEvent::Kind::Sent:
+        case TraceEvent::Kind::Received:
+            return IsText(event.Bytes) ? AsText(event.Bytes)
+                                       : DecodeFrame(event.Bytes, request).Text;
+        case TraceEvent::Kind::Rate:
+            return "скорость " + std::to_string(event.Value) + " бит/с";
+        case TraceEvent::Kind::Rts:
+            return event.Value ? "RTS поднят" : "RTS снят";
+        case TraceEvent::Kind::Dtr:
+            return event.Value ? "DTR поднят" : "DTR снят";
+        case TraceEvent::Kind::Purge:
+            return "очистка буферов порта";
+        case TraceEvent::Kind::Lost:
+            return "линия потеряна";
+    }
+    return {};
+}
+
+}  // namespace
+
+ComPortHandle TracedPort(ComPortHandle inner, ExchangeTrace& trace) {
+    if (!inner) {
+        return nullptr;
+    }
+    return std::make_unique<TracingPort>(std::move(inner), trace);
+}
+
+FrameMeaning DecodeFrame(const std::vector<uint8_t>& bytes, bool request) {
+    const uint8_t start = request ? RequestStart : ResponseStart;
+    FrameMeaning meaning;
+    meaning.Text = request ? "запрос" : "ответ";
+    size_t at = 0;
+    while (at < bytes.size() && bytes[at] == PreambleByte) {
+        ++at;
+    }
+    if (at > 0) {
+        meaning.Text += ", преамбул " + std::to_string(at);
+    }
+    const size_t preambles = at;
+    while (at < bytes.size() && bytes[at] != start) {
+        ++at;
+    }
+    if (at > preambles) {
+        meaning.Text += ", " + std::to_string(at - preambles) + " байт до начала кадра";
+    }
+    const auto fail = [&](int32_t result, const std::string& detail) {
+        meaning.Result = result;
+        meaning.Text += ": " + std::string(ResultTexts[static_cast<size_t>(result)]) + detail;
+        return meaning;
+    };
+    if (at == bytes.size()) {
+        return fail(ResultBadStart, "");
+    }
+    const uint8_t* frame = bytes.data() + at;
+    const size_t available = bytes.size() - at;
+    if (available < 3) {
+        return fail(ResultIncomplete, " (" + std::to_string(available) + " байт)");
+    }
+    const size_t length = frame[2];
+    meaning.Text += ", адрес " + std::to_string(frame[1]) + ", длина " + std::to_string(length);
+    if (length < FrameOverhead) {
+        return fail(ResultBadLength, "");
+    }
+    if (available < length) {
+        return fail(ResultIncomplete,
+                    " (" + std::to_string(available) + " из " + std::to_string(length) + " байт)");
+    }
+    if (FrameCheckSum(frame, static_cast<uint16_t>(length)) != 0) {
+        return fail(ResultCheckSum, "");
+    }
+    meaning.Text += ", " + FrameBody(frame, length, request);
+    if (!request && (frame[3] & AcceptedBit) == 0) {
+        meaning.Result = ResultRefused;
+    }
+    if (available > length) {
+        meaning.Text += ", за кадром ещё " + std::to_string(available - length) + " байт";
+    }
+    return meaning;
+}
+
+std::string HexBytes(const std::vector<uint8_t>& bytes) {
+    std::string text;
+    text.reserve(bytes.size() * 3);
+    char hex[4];
+    for (uint8_t b : bytes) {
+        std::snprintf(hex, sizeof hex, text.empty() ? "%02X" : " %02X", b);
+        text += hex;
+    }
+    return text;
+}
+
+std::string TraceText(const TraceEvent& event) {
+    char time[32];
+    std::snprintf(time, sizeof time, "%10lld µs  ", static_cast<long long>(event.Micros));
+    std::string line = time;
+    if (event.kind == TraceEvent::Kind::Sent || event.kind == TraceEvent::Kind::Received) {
+        line += event.kind == TraceEvent::Kind::Sent ? "-> " : "<- ";
+        line += HexBytes(event.Bytes);
+        line += "  | ";
+    } else {
+        line += "   ";
+    }
+    return line + EventText(event, event.kind == TraceEvent::Kind::Sent);
+}
+
+std::string TraceJson(const TraceEvent& event) {
+    std::string json =
+        "{\"us\":" + std::to_string(event.Micros) + ",\"event\":\"" + KindName(event.kind) + "\"";
+    if (event.kind == TraceEvent::Kind::Sent || event.kind == TraceEvent::Kind::Received) {
+        json += ",\"bytes\":\"" + HexBytes(event.Bytes) + "\"";
+        if (!IsText(event.Bytes)) {
+            const FrameMeaning meaning =
+                DecodeFrame(event.Bytes, event.kind == TraceEvent::Kind::Sent);
+            json += ",\"result\":" + std::to_string(meaning.Result);
+        }
+    } else if (event.kind != TraceEvent::Kind::Purge && event.kind != TraceEvent::Kind::Lost) {
+        json += ",\"value\":" + std::to_string(event.Value);
+    }
+    return json +
+           ",\"text\":" + JsonString(EventText(event, event.kind == TraceEvent::Kind::Sent)) + "}";
+}
+
+std::string DeviceSideText(const std::vector<uint8_t>& bytes, bool heard) {
+    return std::string(heard ? "<- " : "-> ") + HexBytes(bytes) + "  | " +
+           DecodeFrame(bytes, heard).Text;
+}
