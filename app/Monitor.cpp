@@ -5,12 +5,16 @@
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include "config/Filestore.h"
 
 ExchangeMonitor::ExchangeMonitor(Screen& ui, QWidget* parent)
-    : QWidget(parent, Qt::Window),
+    // A dialog's window: it stays above the main window, which a click on the main
+    // window's menu would otherwise raise over it.
+    : QWidget(parent, Qt::Dialog | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint),
       ui_(ui),
       trace_([this](const TraceEvent& event) { Add(event); }) {
     setWindowTitle("Монитор обмена");
@@ -63,6 +67,11 @@ bool ExchangeMonitor::SaveTo(const std::string& path) const {
 }
 
 void ExchangeMonitor::showEvent(QShowEvent* event) {
+    // Made with the main window, before that had a window of its own: the window system
+    // learns here whose it is, and keeps it above.
+    if (parentWidget() && windowHandle()) {
+        windowHandle()->setTransientParent(parentWidget()->window()->windowHandle());
+    }
     trace_.SetEnabled(true);
     QWidget::showEvent(event);
 }
@@ -70,6 +79,14 @@ void ExchangeMonitor::showEvent(QShowEvent* event) {
 void ExchangeMonitor::hideEvent(QHideEvent* event) {
     trace_.SetEnabled(false);
     QWidget::hideEvent(event);
+}
+
+void ExchangeMonitor::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        close();  // as a dialog's Escape; the exchange goes on
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void ExchangeMonitor::Add(const TraceEvent& event) {
