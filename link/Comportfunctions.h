@@ -15,6 +15,8 @@ struct ComTimeouts {
     uint32_t ReadTotalTimeoutConstant = 0;
     uint32_t WriteTotalTimeoutMultiplier = 0;
     uint32_t WriteTotalTimeoutConstant = 0;
+
+    bool operator==(const ComTimeouts&) const = default;
 };
 
 // ReadIntervalTimeout with zero totals: a read returns at once with what has arrived.

@@ -29,12 +29,6 @@ ComTimeouts FromWin32(const COMMTIMEOUTS& native) {
     return timeouts;
 }
 
-bool SameReadValues(const ComTimeouts& a, const ComTimeouts& b) {
-    return a.ReadIntervalTimeout == b.ReadIntervalTimeout &&
-           a.ReadTotalTimeoutMultiplier == b.ReadTotalTimeoutMultiplier &&
-           a.ReadTotalTimeoutConstant == b.ReadTotalTimeoutConstant;
-}
-
 class Win32ComPort final : public ComPort {
 public:
     explicit Win32ComPort(HANDLE handle) : handle_(handle) {}
@@ -112,7 +106,7 @@ public:
     bool SetRts(bool on) override { return ModemLine(on ? SETRTS : CLRRTS); }
 
     bool Write(const uint8_t* data, size_t count) override {
-        // The reads' own time-outs are the caller's write values too.
+        // The caller's write time-outs, as the last read may have left other read values.
         if (!Apply(ReadWaitTimeouts(timeouts_, std::chrono::nanoseconds::zero()))) {
             return false;
         }
@@ -153,9 +147,7 @@ public:
 
 private:
     bool Apply(const ComTimeouts& timeouts) {
-        if (SameReadValues(timeouts, applied_) &&
-            timeouts.WriteTotalTimeoutMultiplier == applied_.WriteTotalTimeoutMultiplier &&
-            timeouts.WriteTotalTimeoutConstant == applied_.WriteTotalTimeoutConstant) {
+        if (timeouts == applied_) {
             return true;
         }
         COMMTIMEOUTS native = ToWin32(timeouts);

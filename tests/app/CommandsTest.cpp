@@ -1,6 +1,8 @@
 // The configuration commands of the real main window against zantir-sim: read, edit and
 // write what changed; the table state and restoring from a file; configuration files.
+#include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QLabel>
 #include <QRegularExpression>
@@ -109,6 +111,8 @@ private slots:
         const std::vector<char> file = Bytes(saved);
         QCOMPARE(QString::fromUtf8(file.data(), static_cast<qsizetype>(file.size())),
                  main.Monitor->Lines().join('\n') + '\n');
+        main.Monitor->CopyButton->click();  // nothing selected: all of it
+        QCOMPARE(QApplication::clipboard()->text(), main.Monitor->Lines().join('\n') + '\n');
 
         for (int i = 0; i < ExchangeMonitor::MaxLines + 50; ++i) {
             main.Monitor->Trace().CommandStarted(TableExchange);
@@ -116,6 +120,9 @@ private slots:
         QCOMPARE(main.Monitor->Lines().size(), qsizetype{ExchangeMonitor::MaxLines});
         main.Monitor->ClearButton->click();
         QVERIFY(main.Monitor->Lines().isEmpty());
+        QTest::keyClick(main.Monitor, Qt::Key_Escape);
+        QVERIFY(!main.Monitor->isVisible());
+        QVERIFY(!main.Monitor->Trace().Enabled());
     }
 
     void editingNothingWritesNothing() {

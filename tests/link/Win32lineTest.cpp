@@ -12,17 +12,6 @@ struct DcbCase {
     Win32DcbValues expected;
 };
 
-LineSettings Line(int32_t rate, int parity, int stopBits, bool dtr, bool rts, int byteSize = 8) {
-    LineSettings settings;
-    settings.BaudRate = rate;
-    settings.ByteSize = byteSize;
-    settings.Parity = parity;
-    settings.StopBits = stopBits;
-    settings.Dtr = dtr;
-    settings.Rts = rts;
-    return settings;
-}
-
 class DcbValues : public testing::TestWithParam<DcbCase> {};
 
 TEST_P(DcbValues, CarryTheLineSettingsInWin32sOwnCodes) {
@@ -40,13 +29,19 @@ INSTANTIATE_TEST_SUITE_P(
     Settings, DcbValues,
     testing::Values(
         // The program's own open: 8N1, DTR on, RTS off; a non-standard rate passes as it is.
-        DcbCase{"programsOwn", Line(62500, 0, 0, true, false), {62500, 8, 0, 0, 1, 0}},
+        DcbCase{"programsOwn", {.BaudRate = 62500}, {62500, 8, 0, 0, 1, 0}},
         // Even is 1 in the settings and EVENPARITY 2 in Win32; odd the other way round.
-        DcbCase{"even", Line(9600, 1, 2, false, true), {9600, 8, 2, 2, 0, 1}},
-        DcbCase{"odd", Line(9600, 2, 1, false, false, 7), {9600, 7, 1, 1, 0, 0}},
+        DcbCase{"even",
+                {.BaudRate = 9600, .Parity = 1, .StopBits = 2, .Dtr = false, .Rts = true},
+                {9600, 8, 2, 2, 0, 1}},
+        DcbCase{"odd",
+                {.BaudRate = 9600, .ByteSize = 7, .Parity = 2, .StopBits = 1, .Dtr = false},
+                {9600, 7, 1, 1, 0, 0}},
         // Out of range: limited or fallen back before the port sees them.
-        DcbCase{"limits", Line(50, 3, 5, true, true, 12), {110, 8, 0, 0, 1, 1}},
-        DcbCase{"top", Line(300000, 0, 0, true, false, 2), {256000, 4, 0, 0, 1, 0}}),
+        DcbCase{"limits",
+                {.BaudRate = 50, .ByteSize = 12, .Parity = 3, .StopBits = 5, .Rts = true},
+                {110, 8, 0, 0, 1, 1}},
+        DcbCase{"top", {.BaudRate = 300000, .ByteSize = 2}, {256000, 4, 0, 0, 1, 0}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Win32ReadTimeouts, ZeroWaitReturnsAtOnceAndAWaitEndsWithTheFirstByte) {
