@@ -157,30 +157,6 @@ std::string NumberList(const std::vector<int>& numbers) {
     return text;
 }
 
-std::vector<int> MarkedTables(const std::array<uint8_t, TableCount>& marks) {
-    std::vector<int> tables;
-    for (int table = 0; table < static_cast<int>(TableCount); ++table) {
-        if (marks[table] != 0) {
-            tables.push_back(table);
-        }
-    }
-    return tables;
-}
-
-std::vector<int> ChangedTables(const TableChanges& changes) {
-    std::vector<int> tables;
-    if (changes.LinkFieldCount > 0) {
-        tables.push_back(LinkTable.Number);
-    }
-    if (changes.ModemChanged) {
-        tables.push_back(ModemTable.Number);
-    }
-    if (!changes.FlowComputerRuns.empty()) {
-        tables.push_back(FlowComputerTable.Number);
-    }
-    return tables;
-}
-
 std::string ConnectedText(const ConnectionSettings& settings, const uint8_t* ident) {
     const int32_t rate = settings.BaudRate;
     QString link = QString::fromUtf8(LinkTypeNames[settings.LinkType == 1 ? 1 : 0]);
@@ -344,6 +320,7 @@ void TFormMain::FormCreate() {
     Ui.SetMessageSink([this](int kind, const std::string& first, const std::string& second) {
         JournalMessage(kind, first, second);
     });
+    Device.OnLinkLost = [this] { Journal1->Add(LinkLostText); };
     CreateProgramFolder(Folders().Config);
     CreateProgramFolder(Folders().Settings);
     LoadSettings(Settings);
@@ -393,6 +370,13 @@ void TFormMain::TimerStartTimer() {
         UpdateMenus();
         return;
     }
+    ConnectDevice();
+    if (DeviceAccepted && Device.DestroyedTable() != 0) {
+        N1Click();
+    }
+}
+
+bool TFormMain::ConnectDevice() {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     DeviceAccepted = Device.Connect([this] { ShowCallPanel(); });
     QApplication::restoreOverrideCursor();
@@ -403,16 +387,29 @@ void TFormMain::TimerStartTimer() {
         pnmodem->hide();
         TimerMoney.stop();
         UpdateMenus();
-        return;
+        return false;
     }
+    // The rate in use: the dialog or its search may have changed it.
+    ShowConnection();
     Journal1->Add(ConnectedText(Settings, Image.Bytes.data() + IdentOffset));
     if (Device.DestroyedTable() != 0) {
         Journal1->Add(DestroyedTablePanelText(Device.DestroyedTable()));
     }
     UpdateMenus();
-    if (Device.DestroyedTable() != 0) {
-        N1Click();
+    return true;
+}
+
+bool TFormMain::EnsureLink() {
+    if (!Device.LinkLost()) {
+        return true;
     }
+    if (!Ui.ShowMessage(MessageQuestion, ReconnectQuestionText, LinkLostText)) {
+        return false;
+    }
+    if (!Device.Open(Settings)) {
+        return false;  // the port's own message has been shown; the line stays lost
+    }
+    return ConnectDevice();
 }
 
 void TFormMain::ShowCallPanel() {
@@ -461,6 +458,9 @@ void TFormMain::NconnectClick() {
 }
 
 void TFormMain::NidentClick() {
+    if (!EnsureLink()) {
+        return;
+    }
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const bool read = Device.ReadIdent();
     QApplication::restoreOverrideCursor();
@@ -515,16 +515,18 @@ bool TFormMain::ReadConfiguration() {
     WaitScope wait(*this, WaitReading);
     const bool read = Device.ReadConfiguration();
     wait.Close();
+    // A failure names the tables that were not read; a success all of them.
     JournalRead(read, "Параметры конфигурации",
-                {IdentTable.Number, LinkTable.Number, ModemTable.Number, FlowComputerTable.Number,
-                 RateMaskTable.Number});
+                read ? std::vector<int>{IdentTable.Number, LinkTable.Number, ModemTable.Number,
+                                        FlowComputerTable.Number, RateMaskTable.Number}
+                     : Device.UnreadTables());
     TimerMessage.start();
     QApplication::restoreOverrideCursor();
     return read;
 }
 
 void TFormMain::N2Click() {
-    if (!ReadConfiguration()) {
+    if (!EnsureLink() || !ReadConfiguration()) {
         return;
     }
     ConfigRecord record = NewConfigRecord(Image.SoftwareVersion());
@@ -537,17 +539,17 @@ void TFormMain::N2Click() {
     }
     const ConfigImage snapshot = Image;
     StoreEditorRecord(record, Image);
-    const std::vector<int> changed = ChangedTables(FindChangedTables(Image, snapshot));
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const WriteOutcome outcome = Device.WriteChanges(snapshot);
-    if (outcome != WriteOutcome::NothingChanged) {
-        JournalWritten(outcome == WriteOutcome::Written, changed);
-    }
+    Device.WriteChanges(snapshot);
+    JournalWritten(Device.LastWrite());
     QApplication::restoreOverrideCursor();
     TimerMessage.start();
 }
 
 void TFormMain::N1Click() {
+    if (!EnsureLink()) {
+        return;
+    }
     QApplication::setOverrideCursor(Qt::WaitCursor);
     TableStateSet set{};
     const bool read = Device.ReadTableState(set);
@@ -563,10 +565,15 @@ void TFormMain::N1Click() {
         return;
     }
     ConfigRecord record{};
-    if (!OpenConfigFile(record) || !EditRecordForDevice(record)) {
+    if (!OpenConfigFile(record)) {
         return;
     }
-    WriteTablesWithWait(set);
+    // Told before the editor: the operator may still decline to write.
+    Device.TellFileVersion(record.SoftwareVersion());
+    if (!EditRecordForDevice(record)) {
+        return;
+    }
+    WriteTablesWithWait(set, RecordLinkFields(record));
 }
 
 bool TFormMain::EditRecordForDevice(ConfigRecord& record) {
@@ -582,16 +589,16 @@ bool TFormMain::EditRecordForDevice(ConfigRecord& record) {
     if (editor.Changed) {
         SaveConfigFile(record, false);
     }
-    StoreEditorRecord(record, Image);
+    StoreRecordForDevice(record, Image);
     return true;
 }
 
-void TFormMain::WriteTablesWithWait(const TableStateSet& set) {
+void TFormMain::WriteTablesWithWait(const TableStateSet& set, uint8_t linkFields) {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     Ui.SetPanelText(OperationPanel, "");
     WaitScope wait(*this, WaitWriting);
-    const bool written = Device.WriteTables(set.WriteTables);
-    JournalWritten(written, MarkedTables(set.WriteTables));
+    const bool written = Device.WriteTables(set.WriteTables, linkFields);
+    JournalWritten(Device.LastWrite());
     TimerMessage.start();
     Ui.SetPanelText(StatusExchangePanel, "");
     QApplication::restoreOverrideCursor();
@@ -603,7 +610,7 @@ void TFormMain::WriteTablesWithWait(const TableStateSet& set) {
 }
 
 void TFormMain::N3Click() {
-    if (!ReadConfiguration()) {
+    if (!EnsureLink() || !ReadConfiguration()) {
         return;
     }
     ConfigRecord record{};
@@ -709,15 +716,15 @@ void TFormMain::JournalRead(bool read, const std::string& what, const std::vecto
     Journal1->Add(what + (read ? ": прочитано" : ": не прочитано") + list);
 }
 
-void TFormMain::JournalWritten(bool written, const std::vector<int>& tables) {
-    if (Device.StopRequested()) {
+// A write that did not complete has been told, with what became of each request, and
+// the journal took that message.
+void TFormMain::JournalWritten(const WriteAccount& account) {
+    if (Device.StopRequested() || account.Steps.empty() || !account.Complete()) {
         return;
     }
-    const std::string list = NumberList(tables);
-    Journal1->Add(written
-                      ? (tables.size() > 1 ? "Записаны таблицы " : "Записана таблица ") + list
-                      : "Запись не выполнена (" +
-                            std::string(tables.size() > 1 ? "таблицы " : "таблица ") + list + ")");
+    const std::vector<int> tables = account.Tables(RequestFate::Confirmed);
+    Journal1->Add((tables.size() > 1 ? "Записаны таблицы " : "Записана таблица ") +
+                  NumberList(tables));
 }
 
 void TFormMain::TellFile(const FileNotice& notice) {

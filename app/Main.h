@@ -106,10 +106,15 @@ private:
     void JournalMessage(int kind, const std::string& first, const std::string& second);
     void JournalCallEnd();
     void JournalRead(bool read, const std::string& what, const std::vector<int>& tables);
-    void JournalWritten(bool written, const std::vector<int>& tables);
+    void JournalWritten(const WriteAccount& account);
+    // Before a device command: a line that was lost is offered to be connected again.
+    // False when there is no link to work on.
+    bool EnsureLink();
+    // Port, DTR, the call and the identification over the settings in effect.
+    bool ConnectDevice();
     bool ReadConfiguration();
     bool EditRecordForDevice(ConfigRecord& record);
-    void WriteTablesWithWait(const TableStateSet& set);
+    void WriteTablesWithWait(const TableStateSet& set, uint8_t linkFields);
 
     bool closed_ = false;
     bool closeRequested_ = false;  // a close came while a command ran

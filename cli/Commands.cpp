@@ -154,6 +154,13 @@ int Read(const CliOptions& options, Terminal& ui) {
     return ExitOk;
 }
 
+// With --json, what became of each write request goes to stdout, whatever the outcome.
+void ReportWrite(const CliOptions& options, DeviceConnection& device) {
+    if (options.Json) {
+        std::fputs(WriteJsonReport(device.LastWrite()).c_str(), stdout);
+    }
+}
+
 int Write(const CliOptions& options, Terminal& ui) {
     ConfigRecord record;
     if (!ReadFile(options.Arguments[0], record, ui)) {
@@ -163,12 +170,16 @@ int Write(const CliOptions& options, Terminal& ui) {
     if (const int status = session.Connect(); status != ExitOk) {
         return status;
     }
-    StoreEditorRecord(record, session.Image());
-    if (!session.Device().WriteTables(options.Tables)) {
+    DeviceConnection& device = session.Device();
+    device.TellFileVersion(record.SoftwareVersion());
+    StoreRecordForDevice(record, session.Image());
+    const bool written = device.WriteTables(options.Tables, RecordLinkFields(record));
+    ReportWrite(options, device);
+    if (!written) {
         return ExitDevice;
     }
-    session.Device().TellDestroyedTable();
-    const int destroyed = session.Device().DestroyedTable();
+    device.TellDestroyedTable();
+    const int destroyed = device.DestroyedTable();
     if (destroyed != 0) {
         // A table just written that the device still calls destroyed was not restored.
         if (options.Tables[static_cast<size_t>(destroyed) % TableCount] != 0) {
@@ -191,9 +202,12 @@ int WriteChanged(const CliOptions& options, Terminal& ui) {
     if (!session.ReadConfiguration(device)) {
         return ExitDevice;
     }
+    session.Device().TellFileVersion(record.SoftwareVersion());
     const ConfigImage snapshot = session.Image();
-    StoreEditorRecord(record, session.Image());
-    return session.Device().WriteChanges(snapshot) == WriteOutcome::Failed ? ExitDevice : ExitOk;
+    StoreRecordForDevice(record, session.Image());
+    const WriteOutcome outcome = session.Device().WriteChanges(snapshot);
+    ReportWrite(options, session.Device());
+    return outcome == WriteOutcome::Failed ? ExitDevice : ExitOk;
 }
 
 int Show(const CliOptions& options, Terminal& ui) {

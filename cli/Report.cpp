@@ -207,3 +207,22 @@ std::string PortsReport(const std::vector<ComBinding>& bindings,
     return json ? "{\"com\":[" + Join(comItems) + "],\"unbound\":[" + Join(foundItems) + "]}\n"
                 : text;
 }
+
+std::string WriteJsonReport(const WriteAccount& account) {
+    static const char* const fates[] = {"not_sent", "refused", "unconfirmed", "confirmed"};
+    std::string json = "{\"complete\":";
+    json += account.Complete() ? "true" : "false";
+    json += ",\"requests\":[";
+    for (size_t i = 0; i < account.Steps.size(); ++i) {
+        const WriteStep& step = account.Steps[i];
+        json += i == 0 ? "{" : ",{";
+        json += "\"table\":" + std::to_string(step.Table);
+        json += ",\"first_field\":" + std::to_string(step.FirstField);
+        json += ",\"field_count\":" + std::to_string(step.FieldCount);
+        json += ",\"result\":\"";
+        json += fates[static_cast<size_t>(step.Fate)];
+        json += "\"}";
+    }
+    json += "]}\n";
+    return json;
+}

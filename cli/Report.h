@@ -9,6 +9,7 @@
 #include "config/Codepage.h"
 #include "config/Configrecord.h"
 #include "config/Devicetables.h"
+#include "link/Conffun.h"
 #include "link/Portlist.h"
 
 // One line of a configuration: its caption and its value as the operator reads them.
@@ -38,3 +39,7 @@ std::string DiffReport(const std::vector<ConfigDifference>& differences, bool js
 // COM1..COM8 with where each leads, then the ports found that none reaches.
 std::string PortsReport(const std::vector<ComBinding>& bindings,
                         const std::vector<const FoundPort*>& unbound, bool json);
+
+// What became of each write request, as JSON: "confirmed", "unconfirmed" (sent whole, no
+// sound answer: the device may have done it), "refused" or "not_sent".
+std::string WriteJsonReport(const WriteAccount& account);

@@ -48,6 +48,19 @@ void StoreEditorRecord(const ConfigRecord& record, ConfigImage& image) {
     }
 }
 
+uint8_t RecordLinkFields(const ConfigRecord& record) {
+    return static_cast<uint8_t>(LinkTableFieldCount(record.SoftwareVersion()));
+}
+
+void StoreRecordForDevice(const ConfigRecord& record, ConfigImage& image) {
+    const ConfigImage before = image;
+    StoreEditorRecord(record, image);
+    const size_t held = RecordLinkFields(record);
+    std::copy(before.Bytes.begin() + static_cast<long>(LinkTableOffset + held),
+              before.Bytes.begin() + static_cast<long>(LinkTableOffset + LinkTable.Bytes()),
+              image.Bytes.begin() + static_cast<long>(LinkTableOffset + held));
+}
+
 std::string ModemInitText(const ConfigRecord& record) {
     const std::string text =
         FieldText(reinterpret_cast<const char*>(record.ModemInit.data()), record.ModemInit.size());

@@ -57,6 +57,12 @@ ConfigRecord NewConfigRecord(uint8_t softwareVersion);
 void LoadEditorRecord(const ConfigImage& image, ConfigRecord& record);
 // Record to image, before writing; the IdentBlock and table 1 are left as they are.
 void StoreEditorRecord(const ConfigRecord& record, ConfigImage& image);
+// Table 3 fields that the record's software version has (7 for a file of versions 3
+// and 4, the older layout among them).
+uint8_t RecordLinkFields(const ConfigRecord& record);
+// The same, for a device whose table 3 may have more fields than the record's version:
+// those the record does not hold keep the image's values (the device's, when it was read).
+void StoreRecordForDevice(const ConfigRecord& record, ConfigImage& image);
 
 // The modem initialisation string in UTF-8, up to its carriage return.
 std::string ModemInitText(const ConfigRecord& record);

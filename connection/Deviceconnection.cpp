@@ -36,6 +36,10 @@ std::string DestroyedTablePanelText(int table) {
     return "Разрушена таблица № " + std::to_string(table);
 }
 
+std::string NoLinkPanelText(int portNumber) {
+    return " COM" + std::to_string(portNumber) + ",   нет связи";
+}
+
 // One device operation: refused when another runs or the program is closing.
 class DeviceConnection::Operation {
 public:
@@ -51,7 +55,7 @@ public:
             // A pulled adapter's handle is let go, so that it comes back under its old name
             // and the next connect opens it afresh.
             if (device_.port_ && device_.port_->LineLost()) {
-                device_.ClosePort();
+                device_.LoseLink();
             }
         }
     }
@@ -88,6 +92,16 @@ void DeviceConnection::Pause(int ms) {
     engine_.Clock->SleepUntil(engine_.Clock->Now() + std::chrono::milliseconds(ms));
 }
 
+void DeviceConnection::LoseLink() {
+    ClosePort();
+    linkLost_ = true;
+    ui_.SetPanelText(ConnectionPanel, NoLinkPanelText(settings_.PortNumber));
+    ui_.SetPanelText(OperationPanel, LinkLostText);
+    if (OnLinkLost) {
+        OnLinkLost();
+    }
+}
+
 void DeviceConnection::ClosePort() {
     engine_.Port = nullptr;
     port_.reset();
@@ -109,6 +123,7 @@ bool DeviceConnection::Open(const ConnectionSettings& settings, const std::strin
     }
     // A handle still open would hold the line locked against the new open.
     ClosePort();
+    linkLost_ = false;
     const int32_t rate = settings.BaudRate;
     LineSettings line = PortLine(rate);
     line.Rs485 = Rs485;
@@ -128,6 +143,7 @@ bool DeviceConnection::Open(const ConnectionSettings& settings, ComPortHandle po
         return false;
     }
     ClosePort();
+    linkLost_ = false;
     port_ = std::move(port);
     TakeSettings(settings);
     return true;
@@ -241,10 +257,12 @@ bool DeviceConnection::ReadTableState(TableStateSet& set) {
 
 bool DeviceConnection::ReadConfiguration() {
     Operation operation(*this);
+    unread_ = {IdentTable.Number, LinkTable.Number, ModemTable.Number, FlowComputerTable.Number,
+               RateMaskTable.Number};
     if (!operation) {
         return false;
     }
-    if (!ReadAllTables(access_)) {
+    if (!ReadAllTables(access_, &unread_)) {
         if (!StopRequested()) {
             ui_.ShowMessage(MessageExchangeResult, NotReadText, "");
         }
@@ -269,23 +287,59 @@ bool DeviceConnection::ReadRateMask() {
 
 WriteOutcome DeviceConnection::WriteChanges(const ConfigImage& snapshot) {
     Operation operation(*this);
+    lastWrite_.Steps.clear();
     if (!operation) {
         return WriteOutcome::Failed;
     }
-    const WriteOutcome outcome = WriteDifferences(access_, snapshot);
+    const WriteOutcome outcome = WriteDifferences(access_, snapshot, &lastWrite_);
     if (outcome == WriteOutcome::NothingChanged) {
         ui_.ShowMessage(MessageNotice, NothingWrittenText, NothingChangedText);
+    } else if (outcome == WriteOutcome::Failed) {
+        TellWrite();
     }
     return outcome;
 }
 
-bool DeviceConnection::WriteTables(const std::array<uint8_t, TableCount>& marks) {
+bool DeviceConnection::WriteTables(const std::array<uint8_t, TableCount>& marks,
+                                   uint8_t linkFields) {
     Operation operation(*this);
-    if (!operation || !WriteSelectedTables(access_, marks)) {
+    lastWrite_.Steps.clear();
+    if (!operation) {
+        return false;
+    }
+    if (!WriteSelectedTables(access_, marks, &lastWrite_, linkFields)) {
+        TellWrite();
         return false;
     }
     Pause(AfterWriteMs);
     return ::ReadIdent(access_);
+}
+
+void DeviceConnection::TellWrite() {
+    if (StopRequested() || lastWrite_.Complete()) {
+        return;
+    }
+    const auto lines = WriteAccountLines(lastWrite_);
+    ui_.ShowMessage(MessageExchangeResult, lines[0], lines[1]);
+}
+
+void DeviceConnection::TellFileVersion(uint8_t fileVersion) {
+    const uint8_t deviceVersion = image_.SoftwareVersion();
+    if (fileVersion == deviceVersion) {
+        return;
+    }
+    const int fileFields = LinkTableFieldCount(fileVersion);
+    const int deviceFields = LinkTableFieldCount(deviceVersion);
+    std::string second;
+    if (fileFields < deviceFields) {
+        second = "поля, которых нет в файле, сохранят значения устройства";
+    } else if (fileFields > deviceFields) {
+        second = "поля, которых нет в устройстве, не записываются";
+    }
+    ui_.ShowMessage(MessageNotice,
+                    "Файл конфигурации составлен для версии ПО " + std::to_string(fileVersion) +
+                        ", устройство имеет версию ПО " + std::to_string(deviceVersion),
+                    second);
 }
 
 void DeviceConnection::TellDestroyedTable() {

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "config/Configimage.h"
 #include "config/Tablestate.h"
@@ -29,6 +30,9 @@ inline constexpr char NotReadText[] = "Параметры конфигураци
 inline constexpr char NothingWrittenText[] = "Запись таблиц не выполняется.";
 inline constexpr char NothingChangedText[] = "Нет измененных данных";
 inline constexpr char OutOfRangeText[] = "Параметр вне допустимого диапазона";
+// A port whose line has hung up (the adapter pulled, the far side gone) is let go.
+inline constexpr char LinkLostText[] = "Связь потеряна: порт отключен или линия оборвана";
+inline constexpr char ReconnectQuestionText[] = "Связаться заново?";
 
 inline constexpr int DtrSettleMs = 300;   // after DTR rises, before anything is sent
 inline constexpr int AfterWriteMs = 500;  // after the tables are written, before the ident
@@ -37,6 +41,8 @@ inline constexpr int AfterWriteMs = 500;  // after the tables are written, befor
 std::string PortUnavailableText(int portNumber, const std::string& path = {});
 // "Разрушена таблица № n", of the status bar at connection.
 std::string DestroyedTablePanelText(int table);
+// " COM1,   нет связи": status panel 0 once the line is lost.
+std::string NoLinkPanelText(int portNumber);
 
 class DeviceConnection {
 public:
@@ -69,6 +75,11 @@ public:
 
     ComPort* Port() const { return port_.get(); }
     bool CallUp() const { return callUp_; }
+    // The line hung up under an operation and its port was let go; the next Open clears
+    // it. Said on the status bar when it happens.
+    bool LinkLost() const { return linkLost_; }
+    // Hears of a lost line once, when it is found (the main window's journal).
+    std::function<void()> OnLinkLost;
     // Open asks the driver for its RS-485 mode (the UART switches direction itself).
     bool Rs485 = false;
     // Every port opened from now on tells this trace what passes (the exchange monitor,
@@ -100,13 +111,24 @@ public:
     bool ReadTableState(TableStateSet& set);
     // The whole configuration into the image; a failure is told.
     bool ReadConfiguration();
+    // The tables the last ReadConfiguration did not read; empty after a whole read.
+    const std::vector<int>& UnreadTables() const { return unread_; }
     // The rate masks of table 1; when they cannot be read every rate counts as available.
     // False only when the program is closing.
     bool ReadRateMask();
-    // Writes what the edit changed against snapshot; "nothing changed" is told.
+    // Writes what the edit changed against snapshot; "nothing changed" is told, and so is
+    // what became of each request when the write did not complete.
     WriteOutcome WriteChanges(const ConfigImage& snapshot);
-    // The marked tables from the image, the pause, and the identification after them.
-    bool WriteTables(const std::array<uint8_t, TableCount>& marks);
+    // The marked tables from the image (of table 3 no more than linkFields fields), the
+    // pause, and the identification after them; an incomplete write is told as above.
+    bool WriteTables(const std::array<uint8_t, TableCount>& marks,
+                     uint8_t linkFields = LinkTable.FieldCount);
+    // What became of each request of the last WriteChanges or WriteTables.
+    const WriteAccount& LastWrite() const { return lastWrite_; }
+    // Before a configuration file's tables are written: tells that the file was made for
+    // another software version than the device's, and what happens to the fields only
+    // one of them has.
+    void TellFileVersion(uint8_t fileVersion);
     // The table the last identification calls destroyed, 0 for none.
     int DestroyedTable() const { return image_.Bytes[IdentDestroyedTable]; }
     // Tells a destroyed table after a write: "Разрушена таблица n".
@@ -124,6 +146,10 @@ private:
     // Hands the link values of settings to the engine, with the port just opened.
     void TakeSettings(const ConnectionSettings& settings);
     void Pause(int ms);
+    // The line has hung up: the port goes, and the status bar says so.
+    void LoseLink();
+    // Tells what became of a write that did not complete.
+    void TellWrite();
 
     LinkEngine& engine_;
     ConfigImage& image_;
@@ -132,6 +158,9 @@ private:
     TableAccess access_;
     ComPortHandle port_;
     bool callUp_ = false;
+    bool linkLost_ = false;
+    std::vector<int> unread_;
+    WriteAccount lastWrite_;
     bool running_ = false;
     int commands_ = 0;
 };

@@ -36,12 +36,17 @@ std::string StatusText(const TableRequest& r) {
 }
 
 // The retry question; true when the operator wants another try.
-bool AskRetry(TableAccess& access, const TableRequest& r) {
+bool AskRetry(TableAccess& access, const TableRequest& r, RequestFate fate) {
     const bool reading = r.ReadFieldCount() > 0;
-    const auto lines = RetryQuestionLines(reading, reading ? r.ReadTable() : r.WriteTable());
+    const auto lines = RetryQuestionLines(reading, reading ? r.ReadTable() : r.WriteTable(), fate);
     const bool again = access.Ui.ShowMessage(MessageRetry, lines[0], lines[1]);
     access.Ui.SetPanelText(OperationPanel, "");
     return again;
+}
+
+// A port that is gone, or has hung up, carries no further try to the device.
+bool LineGone(const LinkEngine& engine) {
+    return !engine.Port || engine.Port->LineLost();
 }
 
 // A read's values are exactly count fields of the table's width: a frame that carries
@@ -69,10 +74,6 @@ bool ReadInto(TableAccess& access, uint8_t table, uint8_t first, uint8_t count, 
     std::memcpy(&access.Image.Bytes[offset], &access.Engine.ResponseBuffer[ResponseValuesOffset],
                 bytes);
     return true;
-}
-
-bool WriteFrom(TableAccess& access, uint8_t table, uint8_t first, uint8_t count, size_t offset) {
-    return ExchangeTable(access, WriteRequest(table, first, count, &access.Image.Bytes[offset]));
 }
 
 // The device now listens at the rate just written to table 3; a code it cannot have is
@@ -139,13 +140,20 @@ std::string ConnectionText(const ConnectionSettings& settings) {
     return Printf(" COM%d,   %d бит/с", settings.PortNumber, rate);
 }
 
-bool ExchangeTable(TableAccess& access, const TableRequest& request) {
+bool ExchangeTable(TableAccess& access, const TableRequest& request, RequestFate* fate) {
     Screen& ui = access.Ui;
     LinkEngine& engine = access.Engine;
+    RequestFate known = RequestFate::NotSent;
     ui.ProcessMessages();
     for (;;) {
         ui.SetPanelText(OperationPanel, StatusText(request));
-        if (!engine.ExecuteCommand(TableExchange, request.Data.data(), request.Length)) {
+        const bool executed =
+            engine.ExecuteCommand(TableExchange, request.Data.data(), request.Length);
+        known = std::max(known, engine.Fate);
+        if (fate) {
+            *fate = known;
+        }
+        if (!executed) {
             ui.SetPanelText(OperationPanel, engine.CommandSummary());
             ui.ProcessMessages();
         } else if (request.ReadFieldCount() > 0 && !LengthMatches(engine, request)) {
@@ -159,7 +167,7 @@ bool ExchangeTable(TableAccess& access, const TableRequest& request) {
             return !Stopped(engine);
         }
         // Nobody is asked anything once the program is closing.
-        if (Stopped(engine) || !AskRetry(access, request)) {
+        if (Stopped(engine) || LineGone(engine) || !AskRetry(access, request, known)) {
             return false;
         }
         ui.ProcessMessages();
@@ -176,100 +184,204 @@ bool ReadRateMask(TableAccess& access) {
                     RateMaskTable.Bytes());
 }
 
-bool ReadAllTables(TableAccess& access) {
+bool ReadAllTables(TableAccess& access, std::vector<int>* unread) {
     Screen& ui = access.Ui;
     ConfigImage& image = access.Image;
+    // The requests in order by table; a table is read when all of its requests were.
+    static constexpr std::array<int, 6> order = {IdentTable.Number,        LinkTable.Number,
+                                                 ModemTable.Number,        FlowComputerTable.Number,
+                                                 FlowComputerTable.Number, RateMaskTable.Number};
+    size_t done = 0;
+    const auto failed = [&] {
+        if (unread) {
+            unread->clear();
+            for (size_t i = done; i < order.size(); ++i) {
+                if (std::find(unread->begin(), unread->end(), order[i]) == unread->end()) {
+                    unread->push_back(order[i]);
+                }
+            }
+        }
+        return false;
+    };
     ui.SetProgressMaximum(ConfigTableCount + 3);
     if (!ReadIdent(access)) {
-        return false;
+        return failed();
     }
+    ++done;
     ui.StepProgress();
     const auto linkFields = static_cast<uint8_t>(image.LinkTableBytes());
     if (!ReadInto(access, LinkTable.Number, 0, linkFields, LinkTableOffset, linkFields)) {
-        return false;
+        return failed();
     }
+    ++done;
     ui.StepProgress();
     ui.ProcessMessages();
     RepairUpperLevelBaudCode(image);
     if (!ReadInto(access, ModemTable.Number, 0, ModemTable.FieldCount, ModemTableOffset,
                   ModemTable.Bytes())) {
-        return false;
+        return failed();
     }
+    ++done;
     ui.StepProgress();
     const int rest = FlowComputerTable.FieldCount - FlowComputerReadSplit;
     if (!ReadInto(access, FlowComputerTable.Number, 0, FlowComputerReadSplit, FlowComputerOffset,
                   FlowComputerReadSplit)) {
-        return false;
+        return failed();
     }
+    ++done;
     ui.StepProgress();
     if (!ReadInto(access, FlowComputerTable.Number, FlowComputerReadSplit,
                   static_cast<uint8_t>(rest), FlowComputerOffset + FlowComputerReadSplit,
                   static_cast<size_t>(rest))) {
-        return false;
+        return failed();
     }
+    ++done;
     ui.StepProgress();
     if (!ReadRateMask(access)) {
-        return false;
+        return failed();
     }
+    ++done;
     ui.StepProgress();
+    if (unread) {
+        unread->clear();
+    }
     return Settle(access);
 }
 
-bool WriteSelectedTables(TableAccess& access, const std::array<uint8_t, TableCount>& marks) {
+bool WriteAccount::Complete() const {
+    return std::all_of(Steps.begin(), Steps.end(),
+                       [](const WriteStep& s) { return s.Fate == RequestFate::Confirmed; });
+}
+
+std::vector<int> WriteAccount::Tables(RequestFate fate) const {
+    std::vector<int> tables;
+    for (const WriteStep& step : Steps) {
+        if (step.Fate == fate &&
+            std::find(tables.begin(), tables.end(), step.Table) == tables.end()) {
+            tables.push_back(step.Table);
+        }
+    }
+    return tables;
+}
+
+std::string WriteStepText(const WriteStep& step) {
+    if (step.Table != FlowComputerTable.Number) {
+        return Printf("таблица %d", step.Table);
+    }
+    if (step.FieldCount == 1) {
+        return Printf("таблица %d (поле %d)", step.Table, step.FirstField);
+    }
+    return Printf("таблица %d (поля %d-%d)", step.Table, step.FirstField,
+                  step.FirstField + step.FieldCount - 1);
+}
+
+std::array<std::string, 2> WriteAccountLines(const WriteAccount& account) {
+    static const std::pair<RequestFate, const char*> groups[] = {
+        {RequestFate::Confirmed, "подтверждена: "},
+        {RequestFate::Unconfirmed, "не подтверждена: "},
+        {RequestFate::Refused, "отклонена устройством: "},
+        {RequestFate::NotSent, "не отправлена: "},
+    };
+    std::string summary;
+    for (const auto& [fate, caption] : groups) {
+        std::string list;
+        for (const WriteStep& step : account.Steps) {
+            if (step.Fate == fate) {
+                list += list.empty() ? "" : ", ";
+                list += WriteStepText(step);
+            }
+        }
+        if (!list.empty()) {
+            summary += summary.empty() ? "" : "; ";
+            summary += caption;
+            summary += list;
+        }
+    }
+    return {WriteInterruptedText, summary};
+}
+
+namespace {
+
+WriteStep PlannedWrite(int table, int firstField, int fieldCount) {
+    return {static_cast<uint8_t>(table), static_cast<uint8_t>(firstField),
+            static_cast<uint8_t>(fieldCount)};
+}
+
+// Sends the planned writes in order; the first that fails ends them. What became of
+// each is noted in its step.
+bool RunWrites(TableAccess& access, WriteAccount& account, bool progress) {
     Screen& ui = access.Ui;
-    ui.SetProgressMaximum(static_cast<int>(std::count_if(marks.begin(), marks.end(),
-                                                         [](uint8_t m) { return m != 0; })) +
-                          1);
-    if (marks[LinkTable.Number]) {
-        const auto fields = static_cast<uint8_t>(access.Image.LinkTableBytes());
-        if (!WriteFrom(access, LinkTable.Number, 0, fields, LinkTableOffset)) {
+    for (WriteStep& step : account.Steps) {
+        const DeviceTable* layout = FindDeviceTable(step.Table);
+        const size_t offset = static_cast<size_t>(ImageOffsetOf(step.Table)) +
+                              size_t{step.FirstField} * (layout ? layout->FieldSize : 1);
+        const bool written = ExchangeTable(
+            access,
+            WriteRequest(step.Table, step.FirstField, step.FieldCount, &access.Image.Bytes[offset]),
+            &step.Fate);
+        // A device that confirmed a new rate listens at it, even when the program is
+        // closing: the settings kept at the close must still reach it.
+        if (step.Table == LinkTable.Number && step.Fate == RequestFate::Confirmed) {
+            if (progress) {
+                ui.StepProgress();
+            }
+            ui.ProcessMessages();
+            FollowUpperLevelRate(access);
+        } else if (written && progress) {
+            ui.StepProgress();
+        }
+        if (!written) {
             return false;
         }
-        ui.StepProgress();
-        ui.ProcessMessages();
-        FollowUpperLevelRate(access);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool WriteSelectedTables(TableAccess& access, const std::array<uint8_t, TableCount>& marks,
+                         WriteAccount* account, uint8_t linkFields) {
+    WriteAccount own;
+    WriteAccount& planned = account ? *account : own;
+    planned.Steps.clear();
+    if (marks[LinkTable.Number]) {
+        const size_t fields = std::min<size_t>(access.Image.LinkTableBytes(), linkFields);
+        planned.Steps.push_back(PlannedWrite(LinkTable.Number, 0, static_cast<int>(fields)));
     }
     if (marks[ModemTable.Number]) {
-        if (!WriteFrom(access, ModemTable.Number, 0, ModemTable.FieldCount, ModemTableOffset)) {
-            return false;
-        }
-        ui.StepProgress();
+        planned.Steps.push_back(PlannedWrite(ModemTable.Number, 0, ModemTable.FieldCount));
     }
     if (marks[FlowComputerTable.Number]) {
-        const int rest = FlowComputerTable.FieldCount - MaxWriteFields;
-        if (!WriteFrom(access, FlowComputerTable.Number, 0, MaxWriteFields, FlowComputerOffset)) {
-            return false;
-        }
-        ui.StepProgress();
-        if (!WriteFrom(access, FlowComputerTable.Number, MaxWriteFields, static_cast<uint8_t>(rest),
-                       FlowComputerOffset + MaxWriteFields)) {
-            return false;
-        }
-        ui.StepProgress();
+        planned.Steps.push_back(PlannedWrite(FlowComputerTable.Number, 0, MaxWriteFields));
+        planned.Steps.push_back(PlannedWrite(FlowComputerTable.Number, MaxWriteFields,
+                                             FlowComputerTable.FieldCount - MaxWriteFields));
     }
-    return Settle(access);
+    access.Ui.SetProgressMaximum(static_cast<int>(std::count_if(marks.begin(), marks.end(),
+                                                                [](uint8_t m) { return m != 0; })) +
+                                 1);
+    return RunWrites(access, planned, true) && Settle(access);
 }
 
-WriteOutcome WriteDifferences(TableAccess& access, const ConfigImage& snapshot) {
+WriteOutcome WriteDifferences(TableAccess& access, const ConfigImage& snapshot,
+                              WriteAccount* account) {
+    WriteAccount own;
+    WriteAccount& planned = account ? *account : own;
+    planned.Steps.clear();
     const TableChanges changes = FindChangedTables(access.Image, snapshot);
     if (changes.LinkFieldCount > 0) {
-        if (!WriteFrom(access, LinkTable.Number, 0, static_cast<uint8_t>(changes.LinkFieldCount),
-                       LinkTableOffset)) {
-            return WriteOutcome::Failed;
-        }
-        FollowUpperLevelRate(access);
+        planned.Steps.push_back(PlannedWrite(LinkTable.Number, 0, changes.LinkFieldCount));
     }
-    if (changes.ModemChanged &&
-        !WriteFrom(access, ModemTable.Number, 0, ModemTable.FieldCount, ModemTableOffset)) {
-        return WriteOutcome::Failed;
+    if (changes.ModemChanged) {
+        planned.Steps.push_back(PlannedWrite(ModemTable.Number, 0, ModemTable.FieldCount));
     }
     for (const TableRun& run : changes.FlowComputerRuns) {
-        if (!WriteFrom(access, FlowComputerTable.Number, run.FirstField, run.FieldCount,
-                       FlowComputerOffset + run.FirstField)) {
-            return WriteOutcome::Failed;
-        }
+        planned.Steps.push_back(
+            PlannedWrite(FlowComputerTable.Number, run.FirstField, run.FieldCount));
     }
-    return changes.Any() ? WriteOutcome::Written : WriteOutcome::NothingChanged;
+    if (planned.Steps.empty()) {
+        return WriteOutcome::NothingChanged;
+    }
+    return RunWrites(access, planned, false) ? WriteOutcome::Written : WriteOutcome::Failed;
 }
 
 int32_t FindDeviceRate(LinkEngine& engine, const std::function<void(int32_t)>& trying) {
@@ -303,8 +415,9 @@ std::string SearchFoundRateText(int32_t rate) {
     return Printf("при скорости обмена - %d бит/с", rate);
 }
 
-std::array<std::string, 2> RetryQuestionLines(bool reading, int table) {
-    return {reading ? Printf("Не выполнено чтение из таблицы %d.", table)
-                    : Printf("Не выполнена запись в таблицу %d.", table),
+std::array<std::string, 2> RetryQuestionLines(bool reading, int table, RequestFate fate) {
+    const char* write = fate == RequestFate::Unconfirmed ? "Запись в таблицу %d не подтверждена."
+                                                         : "Не выполнена запись в таблицу %d.";
+    return {reading ? Printf("Не выполнено чтение из таблицы %d.", table) : Printf(write, table),
             std::string("\"") + TableName(table) + "\""};
 }

@@ -171,8 +171,22 @@ void LinkEngine::ShowExchangeStatus(const char* text) {
     }
 }
 
+RequestFate LinkEngine::AttemptFate(bool delivered) const {
+    if (ResultCode == ResultOk) {
+        return RequestFate::Confirmed;
+    }
+    if (!delivered) {
+        return RequestFate::NotSent;
+    }
+    // A sound refusal says the device did nothing; anything else may have met a device
+    // that acted and whose answer was lost.
+    return ResultCode == ResultRefused || ResultCode == ResultValve ? RequestFate::Refused
+                                                                    : RequestFate::Unconfirmed;
+}
+
 bool LinkEngine::ExecuteCommand(uint8_t functionCode, const uint8_t* data, size_t length) {
     ResultCode = ResultOk;
+    Fate = RequestFate::NotSent;
     CommandCode = functionCode;
     if (Trace && Trace->Enabled()) {
         Trace->CommandStarted(functionCode);
@@ -200,7 +214,10 @@ bool LinkEngine::ExecuteCommand(uint8_t functionCode, const uint8_t* data, size_
     ShowExchangeStatus(ExchangeStatusText);
     const int attempts = std::max<int>(1, Attempts);
     for (int attempt = 0; attempt < attempts && !StopRequested; ++attempt) {
-        if (Transceive(frameLength)) {
+        delivered_ = false;
+        const bool answered = Transceive(frameLength);
+        Fate = std::max(Fate, AttemptFate(delivered_));
+        if (answered) {
             break;
         }
     }
@@ -250,6 +267,7 @@ bool LinkEngine::Transceive(size_t frameLength) {
         ResultCode = ResultWriteFailed;
         return false;
     }
+    delivered_ = true;
     Clock->SleepPreciselyUntil(transmitted);
     Port->SetRts(false);
 

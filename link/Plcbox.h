@@ -71,6 +71,11 @@ size_t BuildFrame(uint8_t start, uint8_t address, uint8_t functionCode, const ui
 
 class ExchangeTrace;
 
+// What a command's request did on the device's side, as far as the program can know:
+// a request that went out whole and got no sound answer may have been carried out.
+// Ordered by what is known: a later attempt can only add knowledge.
+enum class RequestFate { NotSent, Refused, Unconfirmed, Confirmed };
+
 // The one protocol engine: every exchange with the device passes through it.
 // Not re-entrant: whoever starts a command keeps the operator from starting another.
 struct LinkEngine {
@@ -102,6 +107,8 @@ struct LinkEngine {
     // Where the exchange monitor and the trace files learn that a command starts; none
     // while no trace is asked for.
     ExchangeTrace* Trace = nullptr;
+    // The request of the last command, over all its attempts.
+    RequestFate Fate = RequestFate::NotSent;
 
     // Builds the request (function code 29 only) and runs up to Attempts exchanges.
     bool ExecuteCommand(uint8_t functionCode, const uint8_t* data, size_t length);
@@ -115,9 +122,13 @@ struct LinkEngine {
 
 private:
     LinkDuration Ticks(int64_t milliseconds) const;
+    // What the last attempt's request did; delivered: it went out whole.
+    RequestFate AttemptFate(bool delivered) const;
     // Lets messages run; false when the program has asked to stop meanwhile.
     bool PumpMessages();
     void ShowExchangeStatus(const char* text);
     int AcceptResponseByte(int count, uint8_t byte) const;
     void ReceiveResponse(LinkTime rtsDropped);
+
+    bool delivered_ = false;  // the last attempt's request went out whole
 };

@@ -44,8 +44,9 @@ it) on a serial line, answering the program's table-exchange frames as the devic
   --state FILE         load the tables from FILE if it exists; save them after every
                        accepted write
   --latency MS         pause before answering (default 5)
-  --fault KIND[@N]     inject a fault, repeatable; @N limits it to the next N
-                       requests (default: every request). KIND is one of:
+  --fault KIND[@N][+K] inject a fault, repeatable; @N limits it to the next N
+                       requests (default: every request), +K lets the first K
+                       requests pass before it starts. KIND is one of:
                          silent     no answer (the request never reached the device)
                          noise      bytes before the start symbol
                          badcrc     a damaged check sum

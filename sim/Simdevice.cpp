@@ -46,16 +46,28 @@ std::vector<uint8_t> Frame(uint8_t functionCode, const std::vector<uint8_t>& dat
 
 std::optional<SimFault> ParseFault(const std::string& text) {
     SimFault fault{SimFault::Silent};
+    const auto number = [](const std::string& digits, int& value) {
+        if (digits.empty() || digits.size() > 6 ||
+            digits.find_first_not_of("0123456789") != std::string::npos) {
+            return false;
+        }
+        value = std::stoi(digits);
+        return true;
+    };
     std::string kind = text;
-    const size_t at = text.find('@');
-    if (at != std::string::npos) {
-        kind = text.substr(0, at);
-        const std::string count = text.substr(at + 1);
-        if (count.empty() || count.size() > 6 ||
-            count.find_first_not_of("0123456789") != std::string::npos) {
+    const size_t plus = kind.find('+');
+    if (plus != std::string::npos) {
+        if (!number(kind.substr(plus + 1), fault.skip)) {
             return std::nullopt;
         }
-        fault.remaining = std::stoi(count);
+        kind.resize(plus);
+    }
+    const size_t at = kind.find('@');
+    if (at != std::string::npos) {
+        if (!number(kind.substr(at + 1), fault.remaining)) {
+            return std::nullopt;
+        }
+        kind.resize(at);
     }
     static const std::pair<const char*, SimFault::Kind> kinds[] = {
         {"silent", SimFault::Silent}, {"noise", SimFault::Noise}, {"badcrc", SimFault::BadCrc},
@@ -236,6 +248,10 @@ SimAnswer SimDevice::Handle(const std::vector<uint8_t>& frame) {
     std::optional<uint8_t> refuse;
     for (SimFault& fault : faults) {
         if (fault.remaining == 0) {
+            continue;
+        }
+        if (fault.skip > 0) {
+            --fault.skip;
             continue;
         }
         if (fault.remaining > 0) {

@@ -30,9 +30,10 @@ struct SimFault {
     Kind kind;
     int refuseCode = 0;
     int remaining = -1;  // requests still affected; -1: every request
+    int skip = 0;        // requests that pass untouched before it starts
 };
 
-// Parses "silent", "noise@2", "refuse:13@1", ...; nullopt for anything else.
+// Parses "silent", "noise@2", "refuse:13@1", "badcrc@1+7", ...; nullopt for anything else.
 std::optional<SimFault> ParseFault(const std::string& text);
 
 // What the device sends back for one request: nothing, or bytes that end early.

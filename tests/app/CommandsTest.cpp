@@ -377,7 +377,10 @@ private slots:
         QCOMPARE(Bytes(existing).size(), sizeof(ConfigRecord));
     }
 
-    void failedWriteIsReportedAndTheProgramStaysUsable() {
+    // The line goes before the write: nothing is asked to retry over a dead port, the
+    // summary says what was not sent, the window says "нет связи", and the next command
+    // offers to connect again and then works.
+    void lostLineIsToldAndTheNextCommandOffersToReconnect() {
         ProgramFolder folder({});
         QVERIFY(folder.ok());
         Operator op;
@@ -390,19 +393,64 @@ private slots:
         TFormMain main;
         QVERIFY(Connected(main));
         main.N2Click();
-        QCOMPARE(op.messages.size(), 1);
-        QCOMPARE(op.messages[0], QString("Не выполнена запись в таблицу 6.|\"Скорость обмена с "
-                                         "подкл. вычислителем и порт подключения\""));
-        // The question's lines, then the failure summary of the status bar; the outcome.
+        QCOMPARE(op.messages, QStringList{"Запись в устройство прервана|не отправлена: таблица 6 "
+                                          "(поле 3)"});
+        QCOMPARE(main.StatusBar1[0]->text(), QString(" COM1,   нет связи"));
+        QCOMPARE(main.StatusBar1[1]->text(), QString(LinkLostText));
         const QStringList journal = JournalOf(main);
         QVERIFY(journal.size() >= 2);
-        QVERIFY(journal[journal.size() - 2].startsWith(
-            "Не выполнена запись в таблицу 6. \"Скорость обмена с подкл. вычислителем и порт "
-            "подключения\" ("));
-        QCOMPARE(journal.last(), QString("Запись не выполнена (таблица 6)"));
+        QCOMPARE(journal.mid(journal.size() - 2),
+                 (QStringList{"Запись в устройство прервана не отправлена: таблица 6 (поле 3)",
+                              LinkLostText}));
         QVERIFY(main.isEnabled());
-        QVERIFY(main.Nconnect->isVisible());
         QVERIFY(main.N2->isEnabled());
+
+        // Declined: nothing is tried.
+        op.answers = {false};
+        main.N2Click();
+        QCOMPARE(op.messages.size(), 2);
+        QCOMPARE(op.messages[1], QString("Связаться заново?|") + LinkLostText);
+        QCOMPARE(op.editors, 1);
+
+        // The adapter is back: accepted, the program connects and reads.
+        folder.sim = std::make_unique<SimProcess>(folder.directory.string(),
+                                                  std::vector<std::string>{}, "PORTS/COM1");
+        QVERIFY(folder.sim->ok());
+        op.answers = {true};
+        op.onEditor = [](TFormConfig& editor) { editor.BitBtn2->click(); };  // Выход
+        main.N2Click();
+        QCOMPARE(op.editors, 2);
+        QCOMPARE(main.StatusBar1[0]->text(), QString(" COM1,   9600 бит/с"));
+        QVERIFY(
+            JournalOf(main).contains("Параметры конфигурации: прочитано (таблицы 0, 3, 5, 6, "
+                                     "1)"));
+    }
+
+    // A write whose answer is damaged may have been carried out: it is "not confirmed",
+    // and the requests after it are "not sent".
+    void interruptedWriteSaysWhatReachedTheDevice() {
+        // The identification and the six requests of the whole read pass; the second write
+        // (table 6, field 3) meets a damaged answer; field 12 is never sent.
+        ProgramFolder folder({"--fault", "badcrc+8", "--log"});
+        QVERIFY(folder.ok());
+        Operator op;
+        op.onEditor = [](TFormConfig& editor) {
+            editor.ComboBox2->setCurrentIndex(1 - editor.ComboBox2->currentIndex());  // table 3
+            EditEntry(editor, 3);
+            EditEntry(editor, 12);
+            Operator::Confirm(editor);
+        };
+        op.onEntry = [](TFormVichPar& entry) { entry.CheckBox1->click(); };
+        TFormMain main;
+        QVERIFY(Connected(main));
+        main.N2Click();
+        QCOMPARE(op.messages.size(), 2);
+        QCOMPARE(op.messages[0], QString("Запись в таблицу 6 не подтверждена.|\"Скорость обмена с "
+                                         "подкл. вычислителем и порт подключения\""));
+        QCOMPARE(op.messages[1],
+                 QString("Запись в устройство прервана|подтверждена: таблица 3; не подтверждена: "
+                         "таблица 6 (поле 3); не отправлена: таблица 6 (поле 12)"));
+        QVERIFY(JournalOf(main).last().startsWith("Запись в устройство прервана"));
     }
 };
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <memory>
@@ -66,19 +67,28 @@ TEST_F(PulledAdapter, ReadEndsWithItsResultAndTheNextConnectWorks) {
     EXPECT_FALSE(device.ReadConfiguration());
     pull.join();
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
-    // The usual retry question (answered no), then the outcome; nothing more.
-    ASSERT_EQ(screen.messages.size(), before + 2);
-    EXPECT_EQ(screen.messages[before].first.rfind("Не выполнено чтение из таблицы", 0), 0u);
-    EXPECT_EQ(screen.messages[before + 1].first, "Параметры конфигурации не прочитаны");
+    // No retry over a line that has hung up: the outcome, nothing more.
+    ASSERT_EQ(screen.messages.size(), before + 1);
+    EXPECT_EQ(screen.messages[before].first, "Параметры конфигурации не прочитаны");
     EXPECT_NE(engine.ResultCode, ResultOk);
-    // The dead handle is let go: the adapter comes back under its old name.
+    // The dead handle is let go: the adapter comes back under its old name. The loss is
+    // on the status bar, and the tables not read are the last ones of the read.
     EXPECT_EQ(device.Port(), nullptr);
     EXPECT_EQ(engine.Port, nullptr);
+    EXPECT_TRUE(device.LinkLost());
+    EXPECT_EQ(screen.PanelTexts(ConnectionPanel).back(), " COM1,   нет связи");
+    EXPECT_EQ(screen.PanelTexts(OperationPanel).back(), LinkLostText);
+    const std::vector<int> order = {0, 3, 5, 6, 1};
+    const std::vector<int>& unread = device.UnreadTables();
+    ASSERT_FALSE(unread.empty());
+    EXPECT_TRUE(std::equal(unread.rbegin(), unread.rend(), order.rbegin()));
 
     PlugIn();
     ASSERT_TRUE(device.Open(settings));
+    EXPECT_FALSE(device.LinkLost());
     EXPECT_TRUE(device.Connect());
     EXPECT_TRUE(device.ReadConfiguration());
+    EXPECT_TRUE(device.UnreadTables().empty());
 }
 
 }  // namespace

@@ -242,6 +242,7 @@ TEST_F(ConffunTest, NewUpperLevelRateIsFollowedOnADirectLinkOnly) {
     EXPECT_TRUE(ReadIdent(access));
 }
 
+// Nothing is asked over a line that has hung up: a retry would reach no device.
 TEST_F(ConffunTest, WriteToALineThatVanishedStopsAtTheFirstTable) {
     Start({});
     ASSERT_TRUE(ReadAllTables(access));
@@ -249,11 +250,75 @@ TEST_F(ConffunTest, WriteToALineThatVanishedStopsAtTheFirstTable) {
     image.Bytes[LinkTableOffset + AccessPriority] = 0;
     image.Bytes[FlowComputerOffset + 5] = 0x2B;
     sim->Stop();  // the adapter is pulled
-    EXPECT_EQ(WriteDifferences(access, snapshot), WriteOutcome::Failed);
-    ASSERT_EQ(screen.messages.size(), 1u);
-    EXPECT_EQ(screen.messages[0].first, "Не выполнена запись в таблицу 3.");
+    WriteAccount account;
+    EXPECT_EQ(WriteDifferences(access, snapshot, &account), WriteOutcome::Failed);
+    EXPECT_TRUE(screen.messages.empty());
     EXPECT_TRUE(Contains(screen.PanelTexts(OperationPanel),
                          "Команда 29.  Сбой при выполнении операции записи"));
+    ASSERT_EQ(account.Steps.size(), 2u);
+    EXPECT_EQ(account.Tables(RequestFate::NotSent), (std::vector<int>{3, 6}));
+    EXPECT_EQ(WriteAccountLines(account)[1], "не отправлена: таблица 3, таблица 6 (поле 5)");
 }
+
+// What each request did, as the device's answers tell it: the fault hits the request after
+// the whole read's six and the given number of writes.
+struct WriteFateCase {
+    const char* fault;
+    std::vector<RequestFate> fates;  // table 3, table 6 fields 1-2, table 6 field 9
+    const char* summary;             // the second line, "" when the write completed
+};
+
+struct WriteFateTest : ConffunTest, testing::WithParamInterface<WriteFateCase> {};
+
+TEST_P(WriteFateTest, EachRequestIsAccountedFor) {
+    Start({"--fault", GetParam().fault});
+    ASSERT_TRUE(ReadAllTables(access));
+    const ConfigImage snapshot = image;
+    image.Bytes[LinkTableOffset + AccessPriority] ^= 1;
+    image.Bytes[FlowComputerOffset + 1] = 0x4B;
+    image.Bytes[FlowComputerOffset + 2] = 0x4B;
+    image.Bytes[FlowComputerOffset + 9] = 0x2B;
+    WriteAccount account;
+    const WriteOutcome outcome = WriteDifferences(access, snapshot, &account);
+    std::vector<RequestFate> fates;
+    for (const WriteStep& step : account.Steps) {
+        fates.push_back(step.Fate);
+    }
+    EXPECT_EQ(fates, GetParam().fates);
+    EXPECT_EQ(outcome, account.Complete() ? WriteOutcome::Written : WriteOutcome::Failed);
+    if (!account.Complete()) {
+        EXPECT_EQ(WriteAccountLines(account)[0], WriteInterruptedText);
+        EXPECT_EQ(WriteAccountLines(account)[1], GetParam().summary);
+    }
+    // A request that went out whole is never called "not done" in the retry question.
+    for (const auto& message : screen.messages) {
+        EXPECT_EQ(message.first.find("Не выполнена"),
+                  GetParam().fates.back() == RequestFate::Refused ? 0u : std::string::npos);
+    }
+}
+
+constexpr RequestFate Confirmed = RequestFate::Confirmed, Unconfirmed = RequestFate::Unconfirmed,
+                      Refused = RequestFate::Refused, NotSent = RequestFate::NotSent;
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, WriteFateTest,
+    testing::Values(
+        WriteFateCase{"badcrc@0", {Confirmed, Confirmed, Confirmed}, ""},
+        WriteFateCase{"badcrc+7",
+                      {Confirmed, Unconfirmed, NotSent},
+                      "подтверждена: таблица 3; не подтверждена: таблица 6 (поля 1-2); не "
+                      "отправлена: таблица 6 (поле 9)"},
+        WriteFateCase{"gap+6",
+                      {Unconfirmed, NotSent, NotSent},
+                      "не подтверждена: таблица 3; не отправлена: таблица 6 (поля 1-2), таблица 6 "
+                      "(поле 9)"},
+        WriteFateCase{"silent+8",
+                      {Confirmed, Confirmed, Unconfirmed},
+                      "подтверждена: таблица 3, таблица 6 (поля 1-2); не подтверждена: таблица 6 "
+                      "(поле 9)"},
+        WriteFateCase{"refuse:13+8",
+                      {Confirmed, Confirmed, Refused},
+                      "подтверждена: таблица 3, таблица 6 (поля 1-2); отклонена устройством: "
+                      "таблица 6 (поле 9)"}));
 
 }  // namespace

@@ -158,6 +158,8 @@ TEST(SimDevice, FaultsHitTheNextRequestsOnly) {
     EXPECT_FALSE(ParseFault("refuse:"));
     EXPECT_FALSE(ParseFault("refuse:300"));
     EXPECT_FALSE(ParseFault("gap@x"));
+    EXPECT_FALSE(ParseFault("gap@1+"));
+    EXPECT_FALSE(ParseFault("gap+x"));
 
     SimDevice device(8, 5);
     device.faults = {*ParseFault("silent@1")};
@@ -172,6 +174,12 @@ TEST(SimDevice, FaultsHitTheNextRequestsOnly) {
     EXPECT_EQ(FrameOf(device.Handle(Read(0, 0, 17))).size(), 3u);
     const Bytes sound = FrameOf(device.Handle(Read(0, 0, 17)));
     EXPECT_EQ(FrameCheckSum(sound.data(), static_cast<uint16_t>(sound.size())), 0);
+
+    device.faults = {*ParseFault("silent@1+2")};  // the third request, only
+    EXPECT_FALSE(device.Handle(Read(0, 0, 17)).bytes.empty());
+    EXPECT_FALSE(device.Handle(Read(0, 0, 17)).bytes.empty());
+    EXPECT_TRUE(device.Handle(Read(0, 0, 17)).bytes.empty());
+    EXPECT_FALSE(device.Handle(Read(0, 0, 17)).bytes.empty());
 
     device.faults = {*ParseFault("badcrc")};
     const Bytes bad = FrameOf(device.Handle(Read(0, 0, 17)));
