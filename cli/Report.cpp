@@ -37,6 +37,43 @@ bool HasRtsControl(const ConfigRecord& record) {
     return LinkTableFieldCount(record.SoftwareVersion()) > static_cast<int>(UpperLevelRtsControl);
 }
 
+// A line as the terminal may show it. What a file, the device tree or a link name holds
+// cannot end the line or drive the terminal: control characters are written as \n, \r,
+// \t, \e or \xNN, the C1 controls and the line and paragraph separators as \uNNNN, and a
+// byte that begins no UTF-8 character as \xNN. Other text, Cyrillic included, stays.
+std::string Shown(const std::string& text) {
+    std::string shown;
+    shown.reserve(text.size());
+    char escape[8];
+    size_t pos = 0;
+    while (pos < text.size()) {
+        const size_t at = pos;
+        char32_t c = 0;
+        if (!NextCodePoint(text, pos, c)) {
+            std::snprintf(escape, sizeof escape, "\\x%02X", static_cast<uint8_t>(text[at]));
+            shown += escape;
+            pos = at + 1;
+        } else if (c == '\n') {
+            shown += "\\n";
+        } else if (c == '\r') {
+            shown += "\\r";
+        } else if (c == '\t') {
+            shown += "\\t";
+        } else if (c == 0x1B) {
+            shown += "\\e";
+        } else if (c < 0x80 && IsControlCharacter(c)) {
+            std::snprintf(escape, sizeof escape, "\\x%02X", static_cast<unsigned>(c));
+            shown += escape;
+        } else if (IsControlCharacter(c) || c == 0x2028 || c == 0x2029) {
+            std::snprintf(escape, sizeof escape, "\\u%04X", static_cast<unsigned>(c));
+            shown += escape;
+        } else {
+            shown.append(text, at, pos - at);
+        }
+    }
+    return shown;
+}
+
 std::string Join(const std::vector<std::string>& items) {
     std::string text;
     for (const std::string& item : items) {
@@ -90,7 +127,7 @@ std::string IdentReport(const uint8_t* ident, bool json) {
     std::string text;
     if (!json) {
         for (int row = 0; row < IdentRowCount; ++row) {
-            text += IdentCaption(row) + ": " + values[static_cast<size_t>(row)] + "\n";
+            text += Shown(IdentCaption(row) + ": " + values[static_cast<size_t>(row)]) + "\n";
         }
         return text;
     }
@@ -126,7 +163,7 @@ std::string ShowReport(const ConfigRecord& record, bool json) {
         std::string text;
         for (const ConfigLine& line : DescribeConfig(record, HasRtsControl(record))) {
             if (line.Caption.rfind(FlowComputerCaption, 0) != 0 || line.Value != NotConnected) {
-                text += line.Caption + ": " + line.Value + "\n";
+                text += Shown(line.Caption + ": " + line.Value) + "\n";
             }
         }
         return text;
@@ -160,7 +197,7 @@ std::string DiffReport(const std::vector<ConfigDifference>& differences, bool js
     std::string text;
     std::vector<std::string> items;
     for (const ConfigDifference& d : differences) {
-        text += d.Caption + ": " + d.A + " -> " + d.B + "\n";
+        text += Shown(d.Caption + ": " + d.A + " -> " + d.B) + "\n";
         items.push_back("{\"field\":" + JsonString(d.Caption) + ",\"a\":" + JsonString(d.A) +
                         ",\"b\":" + JsonString(d.B) + "}");
     }
@@ -189,7 +226,7 @@ std::string PortsReport(const std::vector<ComBinding>& bindings,
     std::string text;
     std::vector<std::string> comItems;
     for (const ComBinding& b : bindings) {
-        text += ComBindingText(b) + "\n";
+        text += Shown(ComBindingText(b)) + "\n";
         comItems.push_back("{\"number\":" + Number(b.Number) + ",\"link\":" + JsonString(b.Link) +
                            ",\"target\":" + JsonString(b.Target) +
                            ",\"present\":" + (b.Present ? "true" : "false") +
@@ -201,7 +238,7 @@ std::string PortsReport(const std::vector<ComBinding>& bindings,
         text += "Найдены, не назначены:\n";
     }
     for (const FoundPort* port : unbound) {
-        text += FoundPortText(*port) + "\n";
+        text += Shown(FoundPortText(*port)) + "\n";
         foundItems.push_back(PortJson(*port));
     }
     return json ? "{\"com\":[" + Join(comItems) + "],\"unbound\":[" + Join(foundItems) + "]}\n"

@@ -1,6 +1,8 @@
 #pragma once
 // What zantir-cli prints on stdout: the identification, the table state, a configuration
-// and the differences of two, as plain text lines or as JSON.
+// and the differences of two, as plain text lines or as JSON. Whatever a file, a link or
+// the device tree holds, a text line stays one line with its control characters escaped
+// (\n, \e, \xNN, ...), and JSON stays valid UTF-8.
 #include <array>
 #include <cstdint>
 #include <string>

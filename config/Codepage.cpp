@@ -61,8 +61,8 @@ void AppendUtf8(std::string& out, char32_t c) {
     }
 }
 
-// Decodes one character at text[pos] and moves pos past it. False for anything but
-// the shortest form of a Unicode scalar value.
+}  // namespace
+
 bool NextCodePoint(std::string_view text, size_t& pos, char32_t& c) {
     const auto lead = static_cast<uint8_t>(text[pos]);
     size_t length = 0;
@@ -103,7 +103,9 @@ bool NextCodePoint(std::string_view text, size_t& pos, char32_t& c) {
     return true;
 }
 
-}  // namespace
+bool IsControlCharacter(char32_t c) {
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F);
+}
 
 std::string ToUtf8(std::string_view cp1251) {
     std::string out;
@@ -153,17 +155,22 @@ bool SetFieldText(char* field, size_t width, std::string_view utf8) {
 
 std::string JsonString(const std::string& text) {
     std::string json = "\"";
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
+    size_t pos = 0;
+    while (pos < text.size()) {
+        const size_t at = pos;
+        char32_t c = 0;
+        if (!NextCodePoint(text, pos, c)) {
+            json += "\xEF\xBF\xBD";  // U+FFFD
+            pos = at + 1;
+        } else if (c == '"' || c == '\\') {
             json += '\\';
-            json += c;
-        } else if (byte < 0x20) {
+            json += static_cast<char>(c);
+        } else if (IsControlCharacter(c) || c == 0x2028 || c == 0x2029) {
             char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04x", byte);
+            std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(c));
             json += escape;
         } else {
-            json += c;
+            json.append(text, at, pos - at);
         }
     }
     return json + "\"";

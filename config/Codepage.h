@@ -20,5 +20,13 @@ std::string FieldText(const char* field, size_t width);
 // when the text has no Windows-1251 form or needs more than width bytes.
 bool SetFieldText(char* field, size_t width, std::string_view utf8);
 
-// A JSON string literal of a UTF-8 text.
+// Decodes the character at text[pos] and moves pos past it. False, pos unmoved, for
+// anything but the shortest form of a Unicode scalar value.
+bool NextCodePoint(std::string_view text, size_t& pos, char32_t& c);
+// C0 controls, DEL and the C1 controls U+0080..U+009F: what drives a terminal.
+bool IsControlCharacter(char32_t c);
+
+// A JSON string literal of a text, valid UTF-8 whatever the text holds: a byte that
+// begins no UTF-8 character becomes U+FFFD, control characters and the line and
+// paragraph separators are written as \uXXXX.
 std::string JsonString(const std::string& text);

@@ -1,5 +1,6 @@
 #include "link/Exchangetrace.h"
 
+#include <array>
 #include <cstdio>
 #include <utility>
 
@@ -138,16 +139,17 @@ std::string Values(const uint8_t* data, size_t count) {
     return count == 0 ? std::string() : ": " + HexBytes(std::vector<uint8_t>(data, data + count));
 }
 
-// The meaning of the data of a frame that has passed its checks.
-std::string FrameBody(const uint8_t* frame, size_t length, bool request) {
+// The meaning of the data of a frame whose check sum is right; result is the verdict
+// on a response.
+std::string FrameBody(const uint8_t* frame, size_t length, bool request, int32_t result) {
     const uint8_t code = frame[3];
     const uint8_t* data = frame + 4;
     const size_t size = length - FrameOverhead;
     std::string text = "функция " + std::to_string(code & 0x7F);
-    if ((code & 0x7F) != TableExchange) {
-        return text;
-    }
     if (request) {
+        if (code != TableExchange) {
+            return text;
+        }
         if (size < sizeof(TableExchangeHeader)) {
             return text + ", нет заголовка обмена";
         }
@@ -161,8 +163,12 @@ std::string FrameBody(const uint8_t* frame, size_t length, bool request) {
         }
         return text + (runs.empty() ? ", ничего" : runs);
     }
-    if ((code & AcceptedBit) == 0) {
-        const int error = size > 0 ? data[0] : 0;
+    if (result != ResultOk) {
+        // The receiver takes any code but the echo with bit 7 set as a refusal.
+        if ((code & 0x7F) != TableExchange) {
+            text += " вместо " + std::to_string(TableExchange);
+        }
+        const int error = RefusalError(data, size);
         text += ", отказ: код " + std::to_string(error);
         if (error >= 1 && error < static_cast<int>(DeviceErrorTexts.size())) {
             text += std::string(" \"") + DeviceErrorTexts[static_cast<size_t>(error)] + "\"";
@@ -249,55 +255,64 @@ ComPortHandle TracedPort(ComPortHandle inner, ExchangeTrace& trace) {
     return std::make_unique<TracingPort>(std::move(inner), trace);
 }
 
-FrameMeaning DecodeFrame(const std::vector<uint8_t>& bytes, bool request) {
-    const uint8_t start = request ? RequestStart : ResponseStart;
+FrameMeaning DecodeFrame(const std::vector<uint8_t>& bytes, bool request, uint8_t address) {
     FrameMeaning meaning;
     meaning.Text = request ? "запрос" : "ответ";
-    size_t at = 0;
-    while (at < bytes.size() && bytes[at] == PreambleByte) {
-        ++at;
+    size_t preambles = 0;
+    while (preambles < bytes.size() && bytes[preambles] == PreambleByte) {
+        ++preambles;
     }
-    if (at > 0) {
-        meaning.Text += ", преамбул " + std::to_string(at);
+    if (preambles > 0) {
+        meaning.Text += ", преамбул " + std::to_string(preambles);
     }
-    const size_t preambles = at;
-    while (at < bytes.size() && bytes[at] != start) {
-        ++at;
-    }
-    if (at > preambles) {
-        meaning.Text += ", " + std::to_string(at - preambles) + " байт до начала кадра";
+    FrameSync sync(request ? RequestStart : ResponseStart, address);
+    std::array<uint8_t, 256> frame{};
+    size_t taken = 0;
+    bool complete = false;
+    while (taken < bytes.size() && !complete) {
+        complete = sync.Take(bytes[taken++], frame.data());
     }
     const auto fail = [&](int32_t result, const std::string& detail) {
         meaning.Result = result;
         meaning.Text += ": " + std::string(ResultTexts[static_cast<size_t>(result)]) + detail;
         return meaning;
     };
-    if (at == bytes.size()) {
-        return fail(ResultBadStart, "");
+    if (!sync.Started()) {
+        if (bytes.size() > preambles) {
+            meaning.Text +=
+                ", " + std::to_string(bytes.size() - preambles) + " байт без начала кадра";
+        }
+        // The device's receiver drops such a request; the program's waits out its time.
+        return fail(request ? ResultBadStart : sync.UnfinishedResult(), "");
     }
-    const uint8_t* frame = bytes.data() + at;
-    const size_t available = bytes.size() - at;
-    if (available < 3) {
-        return fail(ResultIncomplete, " (" + std::to_string(available) + " байт)");
+    if (sync.FrameBegin() > preambles) {
+        meaning.Text +=
+            ", " + std::to_string(sync.FrameBegin() - preambles) + " байт до начала кадра";
+    }
+    const auto accepted = static_cast<size_t>(sync.Accepted());
+    if (!complete && accepted < 3) {
+        return fail(sync.UnfinishedResult(), " (" + std::to_string(accepted) + " байт)");
     }
     const size_t length = frame[2];
     meaning.Text += ", адрес " + std::to_string(frame[1]) + ", длина " + std::to_string(length);
-    if (length < FrameOverhead) {
-        return fail(ResultBadLength, "");
+    if (!complete) {
+        return fail(sync.UnfinishedResult(),
+                    " (" + std::to_string(accepted) + " из " + std::to_string(length) + " байт)");
     }
-    if (available < length) {
-        return fail(ResultIncomplete,
-                    " (" + std::to_string(available) + " из " + std::to_string(length) + " байт)");
+    int32_t result = ResultOk;
+    if (request) {
+        result = FrameCheckSum(frame.data(), static_cast<uint16_t>(length)) == 0 ? ResultOk
+                                                                                 : ResultCheckSum;
+    } else {
+        result = CheckResponse(frame.data(), TableExchange);
     }
-    if (FrameCheckSum(frame, static_cast<uint16_t>(length)) != 0) {
-        return fail(ResultCheckSum, "");
+    if (result == ResultCheckSum) {
+        return fail(result, "");
     }
-    meaning.Text += ", " + FrameBody(frame, length, request);
-    if (!request && (frame[3] & AcceptedBit) == 0) {
-        meaning.Result = ResultRefused;
-    }
-    if (available > length) {
-        meaning.Text += ", за кадром ещё " + std::to_string(available - length) + " байт";
+    meaning.Result = request ? ResultOk : result;
+    meaning.Text += ", " + FrameBody(frame.data(), length, request, meaning.Result);
+    if (taken < bytes.size()) {
+        meaning.Text += ", за кадром ещё " + std::to_string(bytes.size() - taken) + " байт";
     }
     return meaning;
 }

@@ -59,12 +59,13 @@ private:
 ComPortHandle TracedPort(ComPortHandle inner, ExchangeTrace& trace);
 
 // What a run of bytes on the line says. Request runs are the program's (start 0xCC),
-// response runs the device's (0x33).
+// response runs the device's (0x33), framed as the engine's receiver frames them for a
+// device at address and judged as the answer to a table exchange.
 struct FrameMeaning {
     std::string Text;
-    int32_t Result = 0;  // ResultOk, or the result code of the check it fails
+    int32_t Result = 0;  // ResultOk, or the result the receiver gives such a run
 };
-FrameMeaning DecodeFrame(const std::vector<uint8_t>& bytes, bool request);
+FrameMeaning DecodeFrame(const std::vector<uint8_t>& bytes, bool request, uint8_t address = 0);
 
 // "FF CC 00 ..."
 std::string HexBytes(const std::vector<uint8_t>& bytes);

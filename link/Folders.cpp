@@ -1,42 +1,74 @@
 #include "link/Folders.h"
 
 #include <filesystem>
-#include <system_error>
 
 #include "link/Programdir.h"
-#include "link/System.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 constexpr char ApplicationName[] = "zantir";
+constexpr const char* BesideNames[] = {"CONFIG", "INI", "PORTS"};
 
-// An XDG variable counts only as an absolute path; otherwise the default under home.
-fs::path XdgFolder(const std::string& variable, const std::string& home, const char* fallback) {
-    if (!variable.empty() && fs::path(variable).is_absolute()) {
-        return variable;
+// The user may keep writing there without taking it from anyone: a folder made by
+// another user (root's, after a run with sudo) is left to its owner.
+bool IsOwn(const FolderAccess& folder) {
+    return folder.Exists && folder.Own && folder.Writable;
+}
+
+bool UsableRoot(const std::string& path) {
+    return !path.empty() && fs::path(path).is_absolute();
+}
+
+// A relative HOME, like a relative XDG variable, names no folder: the account's home
+// stands in for it, and "/" when there is none either.
+fs::path HomeOf(const FolderFacts& facts) {
+    if (UsableRoot(facts.Home)) {
+        return facts.Home;
     }
-    return fs::path(home) / fallback;
+    return UsableRoot(facts.AccountHome) ? facts.AccountHome : "/";
+}
+
+fs::path XdgFolder(const std::string& variable, const fs::path& home, const char* fallback) {
+    return UsableRoot(variable) ? fs::path(variable) : home / fallback;
 }
 
 }  // namespace
 
-ProgramFolders DecideFolders(const FolderEnvironment& environment) {
-    const fs::path program = environment.ProgramDirectory;
-    std::error_code error;
+FolderFacts GatherFolderFacts(const std::string& programDirectory, const UserFolders& user) {
+    FolderFacts facts;
+    facts.ProgramDirectory = programDirectory;
+    facts.Program = FolderAccessOf(programDirectory);
+    for (size_t i = 0; i < facts.Beside.size(); ++i) {
+        facts.Beside[i] = FolderAccessOf((fs::path(programDirectory) / BesideNames[i]).string());
+    }
+    facts.Superuser = RunningAsSuperuser();
+    facts.Home = user.Home;
+    facts.AccountHome = user.AccountHome;
+    facts.XdgConfigHome = user.ConfigHome;
+    facts.XdgDataHome = user.DataHome;
+    return facts;
+}
+
+ProgramFolders DecideFolders(const FolderFacts& facts) {
+    // Root owns /usr/bin as much as its own folders: only what root already keeps beside
+    // the program tells that the folder is root's to use.
+    bool beside = !facts.Superuser && IsOwn(facts.Program);
+    for (const FolderAccess& kept : facts.Beside) {
+        beside = beside || IsOwn(kept);
+    }
     ProgramFolders folders;
-    if (fs::exists(program / "CONFIG", error) || fs::exists(program / "INI", error) ||
-        CanCreateFileIn(program.string())) {
+    if (beside) {
+        const fs::path program = facts.ProgramDirectory;
         folders.Config = (program / "CONFIG").string();
         folders.Settings = (program / "INI").string();
         folders.Ports = (program / "PORTS").string();
         return folders;
     }
-    const fs::path config =
-        XdgFolder(environment.XdgConfigHome, environment.Home, ".config") / ApplicationName;
-    const fs::path data =
-        XdgFolder(environment.XdgDataHome, environment.Home, ".local/share") / ApplicationName;
+    const fs::path home = HomeOf(facts);
+    const fs::path config = XdgFolder(facts.XdgConfigHome, home, ".config") / ApplicationName;
+    const fs::path data = XdgFolder(facts.XdgDataHome, home, ".local/share") / ApplicationName;
     folders.Config = (data / "CONFIG").string();
     folders.Settings = (config / "INI").string();
     folders.Ports = (config / "PORTS").string();
@@ -49,8 +81,7 @@ const ProgramFolders& Folders() {
     static ProgramFolders folders;
     const std::string& program = ProgramDirectory();
     if (decidedFor != program || folders.Config.empty()) {
-        const UserFolders user = CurrentUserFolders();
-        folders = DecideFolders({program, user.Home, user.ConfigHome, user.DataHome});
+        folders = DecideFolders(GatherFolderFacts(program, CurrentUserFolders()));
         decidedFor = program;
     }
     return folders;

@@ -146,6 +146,51 @@ size_t BuildFrame(uint8_t start, uint8_t address, uint8_t functionCode, const ui
     return frameLength;
 }
 
+bool FrameSync::Take(uint8_t byte, uint8_t* frame) {
+    frame[count_] = byte;
+    switch (count_) {
+        case 0:
+            count_ = byte == start_ ? 1 : 0;
+            break;
+        case 1:
+            // The address is tested first: a device may have the start symbol's number.
+            count_ = byte == address_ ? 2 : byte == start_ ? 1 : 0;
+            break;
+        case 2:
+            count_ = byte >= FrameOverhead ? 3 : 0;
+            break;
+        default:
+            ++count_;
+            break;
+    }
+    if (count_ == 1) {
+        begin_ = taken_;
+    }
+    ++taken_;
+    return count_ > 2 && count_ >= frame[2];
+}
+
+int32_t FrameSync::UnfinishedResult() const {
+    return Started() ? ResultIncomplete : ResultNoAnswer;
+}
+
+int32_t CheckResponse(const uint8_t* frame, uint8_t requestCode) {
+    const uint8_t length = frame[2];
+    if (FrameCheckSum(frame, length) != 0) {
+        return ResultCheckSum;
+    }
+    if (frame[3] != (requestCode | AcceptedBit)) {
+        return RefusalError(frame + 4, length - FrameOverhead) == DeviceErrorValve ? ResultValve
+                                                                                   : ResultRefused;
+    }
+    return ResultOk;
+}
+
+int RefusalError(const uint8_t* data, size_t length) {
+    // A refusal without data carries no error code: shown as code 0, not as a check-sum byte.
+    return length > 0 ? data[0] : 0;
+}
+
 LinkEngine::LinkEngine(uint8_t deviceAddress)
     : DeviceAddress(deviceAddress), TimerFrequency(QueryTimerFrequency()), Clock(&SystemClock()) {}
 
@@ -272,39 +317,21 @@ bool LinkEngine::Transceive(size_t frameLength) {
     Port->SetRts(false);
 
     ReceiveResponse(Clock->Now());
-    if (ResultCode == ResultOk && FrameCheckSum(ResponseBuffer.data(), ResponseBuffer[2]) != 0) {
-        ResultCode = ResultCheckSum;
-    }
-    if (ResultCode == ResultOk && ResponseBuffer[3] != (RequestBuffer[3] | AcceptedBit)) {
-        ResultCode = ResultRefused;
-        DecodeRefusal(&ResponseBuffer[4], ResponseBuffer[2] - FrameOverhead);
+    if (ResultCode == ResultOk) {
+        ResultCode = CheckResponse(ResponseBuffer.data(), RequestBuffer[3]);
+        if (ResultCode == ResultRefused || ResultCode == ResultValve) {
+            DecodeRefusal(&ResponseBuffer[4], ResponseBuffer[2] - FrameOverhead);
+        }
     }
     Port->Purge();
     return ResultCode == ResultOk;
-}
-
-// How many bytes of a response are accepted after `byte` arrives at position count.
-int LinkEngine::AcceptResponseByte(int count, uint8_t byte) const {
-    switch (count) {
-        case 0:
-            return byte == ResponseStart ? 1 : 0;
-        case 1:
-            if (byte == DeviceAddress) {
-                return 2;
-            }
-            return byte == ResponseStart ? 1 : 0;  // a second start symbol starts anew
-        case 2:
-            return byte >= FrameOverhead ? 3 : 0;
-        default:
-            return count + 1;
-    }
 }
 
 void LinkEngine::ReceiveResponse(LinkTime rtsDropped) {
     const LinkTime firstByteDeadline = rtsDropped + Ticks(FirstByteTimeout);
     const LinkDuration gapLimit = Ticks(NextByteTimeout);
     LinkTime lastByte = rtsDropped;
-    int count = 0;
+    FrameSync sync(ResponseStart, DeviceAddress);
     ResultCode = ResultOk;
     while (ResultCode == ResultOk) {
         if (!PumpMessages()) {
@@ -312,7 +339,7 @@ void LinkEngine::ReceiveResponse(LinkTime rtsDropped) {
         }
         const LinkTime now = Clock->Now();
         const auto wait =
-            WaitFor(count < 2 ? firstByteDeadline : lastByte + gapLimit, now, MaxPollWait);
+            WaitFor(sync.Started() ? lastByte + gapLimit : firstByteDeadline, now, MaxPollWait);
         uint8_t byte = 0;
         const ReadStatus status = Port->ReadByte(byte, wait);
         if (status == ReadStatus::Failed) {
@@ -320,27 +347,20 @@ void LinkEngine::ReceiveResponse(LinkTime rtsDropped) {
             // A line that fails at once (unplugged) must not make this loop spin.
             Clock->SleepUntil(now + wait);
         } else if (status == ReadStatus::Byte) {
-            ResponseBuffer[count] = byte;
-            count = AcceptResponseByte(count, byte);
-            if (count > 2 && count >= ResponseBuffer[2]) {
+            if (sync.Take(byte, ResponseBuffer.data())) {
                 return;
             }
             lastByte = Clock->Now();
         }
         const LinkTime after = Clock->Now();
-        if (count < 2) {
-            if (after > firstByteDeadline) {
-                ResultCode = ResultNoAnswer;
-            }
-        } else if (lastByte + gapLimit < after) {
-            ResultCode = ResultIncomplete;
+        if (sync.Started() ? lastByte + gapLimit < after : after > firstByteDeadline) {
+            ResultCode = sync.UnfinishedResult();
         }
     }
 }
 
 void LinkEngine::DecodeRefusal(const uint8_t* data, size_t length) {
-    // A refusal without data carries no error code: shown as code 0, not as a check-sum byte.
-    const int error = length > 0 ? data[0] : 0;
+    const int error = RefusalError(data, length);
     if (error == DeviceErrorValve) {
         ResultCode = ResultValve;
         return;

@@ -69,6 +69,41 @@ uint16_t FrameCheckSum(const uint8_t* data, uint16_t count);
 size_t BuildFrame(uint8_t start, uint8_t address, uint8_t functionCode, const uint8_t* data,
                   size_t length, uint8_t* out);
 
+// The search for a frame in the bytes that arrive, byte by byte: the receiver of the engine
+// and the decoder of the exchange trace both frame with it, so that what the trace says
+// of a run of bytes is what the receiver made of it. Noise before the start symbol is
+// dropped; a frame for another address or with a length byte below 6 starts the search
+// anew, and a second start symbol takes the place of the first.
+class FrameSync {
+public:
+    FrameSync(uint8_t start, uint8_t address) : start_(start), address_(address) {}
+    // Stores byte at frame[Accepted()] (frame holds 256 bytes) and decides on it; true
+    // when the frame is complete, its length byte's count of bytes at frame[0]. Not fed
+    // again after that.
+    bool Take(uint8_t byte, uint8_t* frame);
+    int Accepted() const { return count_; }
+    // Start symbol and address are in: from here the gap between bytes is timed.
+    bool Started() const { return count_ >= 2; }
+    // Where the frame being received began among the bytes taken.
+    size_t FrameBegin() const { return begin_; }
+    // The result of a response that ends here, short of a complete frame.
+    int32_t UnfinishedResult() const;
+
+private:
+    uint8_t start_;
+    uint8_t address_;
+    int count_ = 0;
+    size_t taken_ = 0;
+    size_t begin_ = 0;
+};
+
+// The checks of a complete response to a request with requestCode: its check sum, then
+// the echo of the function code with bit 7 set. ResultOk, ResultCheckSum, or the
+// refusal's result (ResultValve for the valve's error, else ResultRefused).
+int32_t CheckResponse(const uint8_t* frame, uint8_t requestCode);
+// The device's error code in the data of a refusal (frame byte 4 on); 0 when it has none.
+int RefusalError(const uint8_t* data, size_t length);
+
 class ExchangeTrace;
 
 // What a command's request did on the device's side, as far as the program can know:
@@ -127,7 +162,6 @@ private:
     // Lets messages run; false when the program has asked to stop meanwhile.
     bool PumpMessages();
     void ShowExchangeStatus(const char* text);
-    int AcceptResponseByte(int count, uint8_t byte) const;
     void ReceiveResponse(LinkTime rtsDropped);
 
     bool delivered_ = false;  // the last attempt's request went out whole

@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -47,10 +48,11 @@ bool CanCreateFileIn(const std::string& folder) {
 }
 
 UserFolders CurrentUserFolders() {
-    UserFolders folders{Variable("HOME"), Variable("XDG_CONFIG_HOME"), Variable("XDG_DATA_HOME")};
-    if (folders.Home.empty()) {
-        const passwd* entry = getpwuid(getuid());
-        folders.Home = entry && entry->pw_dir ? entry->pw_dir : "/";
+    UserFolders folders{Variable("HOME"), Variable("XDG_CONFIG_HOME"), Variable("XDG_DATA_HOME"),
+                        ""};
+    const passwd* entry = getpwuid(getuid());
+    if (entry && entry->pw_dir) {
+        folders.AccountHome = entry->pw_dir;
     }
     return folders;
 }
@@ -60,3 +62,19 @@ bool StandardStreamsInteractive() {
 }
 
 void UseUtf8Console() {}
+
+FolderAccess FolderAccessOf(const std::string& folder) {
+    FolderAccess access;
+    struct stat status {};
+    if (stat(folder.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) {
+        return access;
+    }
+    access.Exists = true;
+    access.Own = status.st_uid == geteuid();
+    access.Writable = access.Own && CanCreateFileIn(folder);
+    return access;
+}
+
+bool RunningAsSuperuser() {
+    return geteuid() == 0;
+}

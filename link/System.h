@@ -15,14 +15,28 @@ std::string RunningExecutable();
 bool CanCreateFileIn(const std::string& folder);
 // The user's folders as the platform names them: home, and the roots for per-user settings
 // and data (XDG_CONFIG_HOME and XDG_DATA_HOME as set on Linux, %APPDATA% for both on
-// Windows); empty where unset.
+// Windows); empty where unset. AccountHome is the home the user's account entry gives
+// (Linux), for a home the environment does not give.
 struct UserFolders {
     std::string Home;
     std::string ConfigHome;
     std::string DataHome;
+    std::string AccountHome;
 };
 UserFolders CurrentUserFolders();
 // Both the error stream and the input are a terminal: the operator can answer.
 bool StandardStreamsInteractive();
 // Texts written to the console are UTF-8 (Windows consoles start in an OEM code page).
 void UseUtf8Console();
+
+// Whose a folder is, for the choice of where the program keeps its files.
+struct FolderAccess {
+    bool Exists = false;
+    // Its owner is the user the program runs as (on Windows: any folder the user may write).
+    bool Own = false;
+    bool Writable = false;  // as CanCreateFileIn; asked only of a folder of the user's own
+};
+FolderAccess FolderAccessOf(const std::string& folder);
+// The program runs as the superuser (root), who owns the system's folders: owning a
+// folder does not make it the user's own. Never so on Windows.
+bool RunningAsSuperuser();

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "link/System.h"
@@ -58,7 +59,7 @@ bool CanCreateFileIn(const std::string& folder) {
 
 UserFolders CurrentUserFolders() {
     const std::string appData = Variable("APPDATA");
-    return {Variable("USERPROFILE"), appData, appData};
+    return {Variable("USERPROFILE"), appData, appData, ""};
 }
 
 bool StandardStreamsInteractive() {
@@ -68,4 +69,18 @@ bool StandardStreamsInteractive() {
 void UseUtf8Console() {
     SetConsoleOutputCP(CP_UTF8);
     SetConsoleCP(CP_UTF8);
+}
+
+FolderAccess FolderAccessOf(const std::string& folder) {
+    FolderAccess access;
+    std::error_code error;
+    access.Exists = fs::is_directory(folder, error);
+    // Windows decides by the folder's access list alone: a folder the user may write is theirs.
+    access.Writable = access.Exists && CanCreateFileIn(folder);
+    access.Own = access.Writable;
+    return access;
+}
+
+bool RunningAsSuperuser() {
+    return false;
 }

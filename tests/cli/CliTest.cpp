@@ -475,6 +475,15 @@ TEST_F(CliFolder, TraceDecodesTheFramesTheSimulatorLogsByteForByte) {
         EXPECT_EQ(b.rfind("{\"us\":", 0), 0u) << b;
     }
     EXPECT_FALSE(std::getline(json, b));
+    // Noise before the answer: the ident succeeds and its trace finds the whole frame.
+    StartSim({"--fault", "noise"});
+    const Outcome noisy = Cli({"--trace", "-", "ident"});
+    ASSERT_EQ(noisy.status, 0) << noisy.err;
+    EXPECT_EQ(noisy.err.find("Ответ получен не полностью"), std::string::npos) << noisy.err;
+    EXPECT_NE(noisy.err.find("байт до начала кадра, адрес 0, длина 26, функция 29, принято"),
+              std::string::npos)
+        << noisy.err;
+    sim->Stop();
     // A trace that cannot be written stops the command before anything is sent.
     const Outcome denied = Cli({"--trace", "no-such-folder/trace.txt", "ident"});
     EXPECT_EQ(denied.status, 3);

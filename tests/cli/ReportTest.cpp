@@ -2,11 +2,15 @@
 // valid whatever a file holds, and the retry answers of a terminal.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "cli/Report.h"
 #include "cli/Terminal.h"
+#include "tests/support/Jsoncheck.h"
 
 namespace {
 
@@ -70,6 +74,103 @@ TEST(CliReport, JsonEscapesWhatAFileHolds) {
     EXPECT_NE(json.find("\"modem\":\"AT\\\"\\\\\\u0001\""), std::string::npos) << json;
     EXPECT_NE(json.find("{\"address\":12,\"port\":\"B\",\"rate\":9600}"), std::string::npos);
 }
+
+// A hostile text as a .cnf modem string (Windows-1251) and as the names a USB adapter
+// gives itself or a link's target (any bytes) hold it.
+struct HostileText {
+    const char* name;
+    std::string bytes;
+    const char* modemShown;  // show's modem line
+    const char* nameShown;   // the adapter's name in ports
+};
+
+void PrintTo(const HostileText& c, std::ostream* out) {
+    *out << c.name;
+}
+
+size_t Lines(const std::string& text) {
+    return static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
+}
+
+// No byte that ends a line early or drives a terminal: no C0 control but the line's own
+// end, no DEL, no C1 control, no line separator, nothing that is not UTF-8.
+void ExpectHarmless(const std::string& text, const char* what) {
+    SCOPED_TRACE(what);
+    EXPECT_TRUE(jsoncheck::ValidUtf8(text)) << text;
+    for (const char c : text) {
+        const auto byte = static_cast<uint8_t>(c);
+        EXPECT_TRUE((byte >= 0x20 && byte != 0x7F) || byte == '\n') << "byte " << int{byte};
+    }
+    for (const char* raw : {"\xC2\x80", "\xC2\x85", "\xC2\x9B", "\xC2\x9F", "\xE2\x80\xA8"}) {
+        EXPECT_EQ(text.find(raw), std::string::npos) << text;
+    }
+}
+
+class HostileTexts : public testing::TestWithParam<HostileText> {};
+
+TEST_P(HostileTexts, StayOnTheirLineAndKeepJsonValid) {
+    const HostileText& c = GetParam();
+    const ConfigRecord a = Sample();
+    ConfigRecord b = a;
+    b.ModemInit.fill(0);
+    std::memcpy(b.ModemInit.data(), c.bytes.data(), std::min(c.bytes.size(), size_t{60}));
+    FoundPort adapter;
+    adapter.Device = "/dev/ttyUSB0";
+    adapter.Usb = true;
+    adapter.Manufacturer = adapter.Product = adapter.SerialNumber = c.bytes;
+    const FoundPort other = adapter;
+    const std::vector<ComBinding> bindings = {
+        {1, "/p/PORTS/COM1", "/dev/ttyUSB0", true, &adapter},
+        {2, "/p/PORTS/COM2", "/p/" + c.bytes, false, nullptr}};
+
+    const std::string show = ShowReport(b, false);
+    const std::string diff = DiffReport(CompareConfigs(a, b), false);
+    const std::string ports = PortsReport(bindings, {&other}, false);
+    ExpectHarmless(show, "show");
+    ExpectHarmless(diff, "diff");
+    ExpectHarmless(ports, "ports");
+    EXPECT_EQ(Lines(show), Lines(ShowReport(a, false)));
+    EXPECT_EQ(Lines(diff), 1u);
+    EXPECT_EQ(Lines(ports), 4u) << ports;
+    EXPECT_NE(show.find(std::string("Строка инициализации модема: ") + c.modemShown + "\n"),
+              std::string::npos)
+        << show;
+    EXPECT_NE(ports.find(std::string("COM1 — /dev/ttyUSB0, ") + c.nameShown + "\n"),
+              std::string::npos)
+        << ports;
+
+    for (const std::string& json : {ShowReport(b, true), DiffReport(CompareConfigs(a, b), true),
+                                    PortsReport(bindings, {&other}, true)}) {
+        EXPECT_TRUE(jsoncheck::ValidJson(json)) << json;
+        ExpectHarmless(json, "json");
+        EXPECT_EQ(Lines(json), 1u);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Reports, HostileTexts,
+    testing::Values(HostileText{"lineFeed", "AT\nCOM9 - forged", "AT\\nCOM9 - forged",
+                                "AT\\nCOM9 - forged"},
+                    // The modem string ends at its carriage return; a name goes on.
+                    HostileText{"carriageReturn", "X\rY", "X", "X\\rY"},
+                    HostileText{"clearScreen", "\x1B[2J\x1B]0;t\x07", "\\e[2J\\e]0;t\\x07",
+                                "\\e[2J\\e]0;t\\x07"},
+                    HostileText{"tabAndDelete", "a\tb\x7F", "a\\tb\\x7F", "a\\tb\\x7F"},
+                    // Windows-1251 has a character for every byte but 0x98, kept as the C1 U+0098.
+                    HostileText{"upperHalf", "\x80\x81\x98\x9B\xC0\xFF", "ЂЃ\\u0098›Ая",
+                                "\\x80\\x81\\x98\\x9B\\xC0\\xFF"},
+                    HostileText{"loneLead", "Ad\xC3", "AdГ", "Ad\\xC3"},
+                    HostileText{"overlongSlash", "\xC0\xAF..", "АЇ..", "\\xC0\\xAF.."},
+                    HostileText{"utf8Controls",
+                                "\xC2\x9B"
+                                "2J\xC2\x85",
+                                "В›2JВ…", "\\u009B2J\\u0085"},
+                    HostileText{"lineSeparator",
+                                "a\xE2\x80\xA8"
+                                "b",
+                                "aвЂЁb", "a\\u2028b"},
+                    HostileText{"cyrillic", "Адаптер", "РђРґР°РїС‚РµСЂ", "Адаптер"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(CliReport, StateListsConfigurationTablesAndAnyOtherDestroyedOne) {
     EXPECT_EQ(StateReport({0, 0, 0, 0, 0, 0, 1, 0}, false),

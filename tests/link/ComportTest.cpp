@@ -111,13 +111,13 @@ TEST(ComPortOnPty, SecondOpenOfTheSameLineIsRefused) {
 
 TEST(ComPortOnPty, ComNIsFoundBesideTheProgramElseAmongTheSerialPorts) {
     TempDir dir;
+    fs::create_directory(dir.path / "PORTS");  // before the folders are decided
     SetProgramDirectory(dir.path.string());
     EXPECT_EQ(ComPortPath(1), "/dev/ttyS0");
     EXPECT_EQ(ComPortPath(8), "/dev/ttyS7");
     EXPECT_EQ(ComPortPath(0), "");
 
     PtyPeer peer;
-    fs::create_directory(dir.path / "PORTS");
     fs::create_symlink(peer.SlavePath(), dir.path / "PORTS" / "COM3");
     EXPECT_EQ(ComPortPath(3), (dir.path / "PORTS" / "COM3").string());
     EXPECT_EQ(ComPortPath(2), "/dev/ttyS1");

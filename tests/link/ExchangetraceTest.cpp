@@ -60,11 +60,16 @@ INSTANTIATE_TEST_SUITE_P(
         DecodeCase{"noStart",
                    {0xFF, 0x12, 0x00},
                    false,
-                   ResultBadStart,
-                   "ответ, преамбул 1, 2 байт до начала кадра: Неверно задан стартовый символ"},
+                   ResultNoAnswer,
+                   "ответ, преамбул 1, 2 байт без начала кадра: Устройство не отвечает"},
         // The other side's start symbol is no start for this one.
-        DecodeCase{"requestStartInAnswer", requests::Read(0, 0, 17), false, ResultBadStart,
-                   "ответ, 12 байт до начала кадра: Неверно задан стартовый символ"},
+        DecodeCase{"requestStartInAnswer", requests::Read(0, 0, 17), false, ResultNoAnswer,
+                   "ответ, 12 байт без начала кадра: Устройство не отвечает"},
+        DecodeCase{"requestWithoutStart",
+                   {0x12, 0x00},
+                   true,
+                   ResultBadStart,
+                   "запрос, 2 байт без начала кадра: Неверно задан стартовый символ"},
         DecodeCase{"noiseThenFrame", With({0x00, 0x7E}, Accepted), false, ResultOk,
                    "ответ, 2 байт до начала кадра, адрес 0, длина 11, функция 29, принято, "
                    "чтение табл. 3 с поля 2, полей 2: 25 80"},
@@ -79,11 +84,15 @@ INSTANTIATE_TEST_SUITE_P(
                    false,
                    ResultIncomplete,
                    "ответ: Ответ получен не полностью (превышено время между байтами) (2 байт)"},
+        // A length below 6 restarts the search, as in the receiver.
         DecodeCase{"lengthTooSmall",
                    {0x33, 0x00, 0x03, 0x9D},
                    false,
-                   ResultBadLength,
-                   "ответ, адрес 0, длина 3: Неправильная длина ответа от контроллера"},
+                   ResultNoAnswer,
+                   "ответ, 4 байт без начала кадра: Устройство не отвечает"},
+        DecodeCase{"otherFunctionAccepted", ResponseFrame(0x9E, {4}), false, ResultRefused,
+                   "ответ, адрес 0, длина 7, функция 30 вместо 29, отказ: код 4 \"Неправильные "
+                   "параметры в запросе\""},
         DecodeCase{"trailing", With(Accepted, {0xFF}), false, ResultOk,
                    "ответ, адрес 0, длина 11, функция 29, принято, чтение табл. 3 с поля 2, "
                    "полей 2: 25 80, за кадром ещё 1 байт"}),
