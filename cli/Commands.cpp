@@ -327,8 +327,7 @@ bool SameFile(const std::string& a, const std::string& b) {
     namespace fs = std::filesystem;
     std::error_code error;
     if (fs::exists(a, error) && fs::exists(b, error)) {
-        const bool same = fs::equivalent(a, b, error);
-        return same && !error;
+        return SameExistingFile(a, b);
     }
     const auto normal = [](const std::string& path) {
         std::error_code failed;

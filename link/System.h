@@ -47,3 +47,7 @@ std::FILE* OpenToRecord(const std::string& path, std::string& error);
 // Empties the file when it is a regular file; anything else is left as it is. False when
 // it cannot be told or emptied.
 bool EmptyIfRegularFile(std::FILE* file);
+// Whether two names lead to one file that is there, of any kind (a device and a FIFO too):
+// the same device and inode, on Windows what the file system says. False where either is
+// missing.
+bool SameExistingFile(const std::string& a, const std::string& b);

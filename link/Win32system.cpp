@@ -96,3 +96,9 @@ bool EmptyIfRegularFile(std::FILE* file) {
     }
     return GetFileType(handle) != FILE_TYPE_DISK || _chsize_s(_fileno(file), 0) == 0;
 }
+
+bool SameExistingFile(const std::string& a, const std::string& b) {
+    std::error_code error;
+    const bool same = fs::equivalent(a, b, error);
+    return same && !error;
+}
