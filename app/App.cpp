@@ -4,8 +4,10 @@
 #include "app/Main.h"
 #include "app/Suplfunc.h"
 #include "link/Programdir.h"
+#include "link/System.h"
 
 int main(int argc, char** argv) {
+    TakeClosedStandardDescriptors();  // before the port can take one of their numbers
     SetProgramPath(argc > 0 ? argv[0] : nullptr);
     QApplication application(argc, argv);
     InstallQtTranslation();

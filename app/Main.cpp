@@ -167,14 +167,6 @@ std::string ConnectedText(const ConnectionSettings& settings, const uint8_t* ide
            values[IdentRowTypeCode] + ", версия ПО " + values[IdentRowSoftware];
 }
 
-// Two names of one file: "." and ".." and linked folders resolved.
-bool SamePath(const std::string& a, const std::string& b) {
-    std::error_code errorA, errorB;
-    const auto first = std::filesystem::weakly_canonical(a, errorA);
-    const auto second = std::filesystem::weakly_canonical(b, errorB);
-    return errorA || errorB ? a == b : first == second;
-}
-
 // Made when missing; what a save killed in an earlier run left there goes.
 void CreateProgramFolder(const std::string& folder) {
     std::error_code ignored;  // a folder that cannot be made fails its own file operations
@@ -667,9 +659,10 @@ void TFormMain::SaveConfigFile(const ConfigRecord& record, bool noQuestion) {
             return;
         }
     }
-    // The name carries the version of the configuration it holds.
+    // The name carries the version of the configuration it holds and the time: a name that
+    // nothing has yet, so that a save never meets an earlier backup.
     std::string proposed =
-        DefaultConfigFileName(ConfigDirectory(), record.Ident[IdentSoftwareVersion]);
+        FreeConfigFileName(ConfigDirectory(), record.Ident[IdentSoftwareVersion]);
     QFileDialog SaveDialog1(this, "Выбор файла для записи параметров конфигурации",
                             QString::fromStdString(ConfigDirectory()));
     SaveDialog1.setOption(QFileDialog::DontUseNativeDialog);
@@ -677,34 +670,40 @@ void TFormMain::SaveConfigFile(const ConfigRecord& record, bool noQuestion) {
     SaveDialog1.setAcceptMode(QFileDialog::AcceptSave);
     SaveDialog1.setNameFilters(ConfigFileFilters());
     SaveDialog1.selectNameFilter(ConfigFileFilters().front());
-    std::string path;
+    const auto replaceAgreed = [](const std::string& path) {
+        MessageKind = MessageQuestion;
+        ShowMessageDialog(QString::fromStdString("Файл " + FileNameOf(path) + " уже есть."),
+                          QString("Вы хотите заменить существующий файл?"));
+        return QuestionAnswer != 0;
+    };
     for (;;) {
         SaveDialog1.selectFile(QString::fromStdString(proposed));
         if (SaveDialog1.exec() != QDialog::Accepted || SaveDialog1.selectedFiles().isEmpty()) {
             return;
         }
         const std::string chosen = SaveDialog1.selectedFiles().front().toStdString();
-        if (SamePath(chosen, proposed)) {
-            path = chosen;
-            break;
-        }
         proposed = chosen;
-        if (std::filesystem::exists(chosen)) {
-            MessageKind = MessageQuestion;
-            ShowMessageDialog(QString::fromStdString("Файл " + FileNameOf(chosen) + " уже есть."),
-                              QString("Вы хотите заменить существующий файл?"));
-            if (QuestionAnswer != 0) {
-                path = chosen;
-                break;
-            }
+        // A name typed without an extension is saved with ".cnf": that is the file asked about.
+        const std::string path = NameTaken(chosen) ? chosen : WithConfigExtension(chosen);
+        // Every file that is there is replaced only after the question, the proposed name's
+        // too: another program may have made it meanwhile.
+        bool replace = NameTaken(path);
+        if (replace && !replaceAgreed(path)) {
             continue;
         }
-        path = WithConfigExtension(chosen);
-        break;
+        FileNotice notice;
+        if (!replace && WriteNewConfigFile(path, record, notice) == SaveResult::Exists) {
+            if (!replaceAgreed(path)) {
+                continue;  // another program made it meanwhile
+            }
+            replace = true;
+        }
+        if (replace) {
+            WriteConfigFile(path, record, notice);
+        }
+        TellFile(notice);
+        return;
     }
-    FileNotice notice;
-    WriteConfigFile(path, record, notice);
-    TellFile(notice);
 }
 
 void TFormMain::JournalRead(bool read, const std::string& what, const std::vector<int>& tables) {

@@ -1,6 +1,8 @@
 #include "cli/Commands.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 #include <utility>
@@ -8,6 +10,7 @@
 #include "cli/Report.h"
 #include "config/Cnffile.h"
 #include "config/Configrecord.h"
+#include "config/Filestore.h"
 #include "config/Tablestate.h"
 #include "connection/Deviceconnection.h"
 #include "link/Comportfunctions.h"
@@ -15,6 +18,7 @@
 #include "link/Folders.h"
 #include "link/Plcbox.h"
 #include "link/Portlist.h"
+#include "link/System.h"
 
 namespace {
 
@@ -112,16 +116,25 @@ int State(const CliOptions& options, Terminal& ui) {
     return ExitOk;
 }
 
-// A directory takes the name a save proposes for the device's software version.
-std::string SavePath(const std::string& given, int softwareVersion) {
-    std::error_code ignored;
-    if (std::filesystem::is_directory(given, ignored)) {
-        return DefaultConfigFileName(given, softwareVersion);
-    }
-    return given;
+// A file that read may not replace: told before the device is bothered, and again if it
+// appears while the device is read.
+int Taken(const std::string& path, Terminal& ui) {
+    ui.Say("zantir-cli: " + path + " is there already: nothing is written (--force replaces it)");
+    return ExitFile;
 }
 
 int Read(const CliOptions& options, Terminal& ui) {
+    const bool intoConfig = options.Arguments.empty();
+    const std::string target = intoConfig ? ConfigDirectory() : options.Arguments[0];
+    std::error_code ignored;  // a folder that cannot be made fails the write below
+    if (intoConfig) {
+        std::filesystem::create_directories(target, ignored);
+    }
+    // A folder takes a new file of the name a save proposes, free at the moment of saving.
+    const bool intoFolder = target != "-" && std::filesystem::is_directory(target, ignored);
+    if (target != "-" && !intoFolder && !options.Force && NameTaken(target)) {
+        return Taken(target, ui);
+    }
     Session session(options, ui);
     if (const int status = session.Connect(); status != ExitOk) {
         return status;
@@ -130,8 +143,6 @@ int Read(const CliOptions& options, Terminal& ui) {
     if (!session.ReadConfiguration(record)) {
         return ExitDevice;
     }
-    const bool intoConfig = options.Arguments.empty();
-    const std::string target = intoConfig ? ConfigDirectory() : options.Arguments[0];
     // "-": the file's bytes go to standard output, for a pipe.
     if (target == "-") {
         const auto file = ConfigFileData(record);
@@ -139,13 +150,20 @@ int Read(const CliOptions& options, Terminal& ui) {
                              std::fflush(stdout) == 0;
         return written ? ExitOk : ExitFile;
     }
-    if (intoConfig) {
-        std::error_code ignored;  // a folder that cannot be made fails the write below
-        std::filesystem::create_directories(target, ignored);
-    }
-    const std::string path = SavePath(target, record.SoftwareVersion());
+    std::string path = target;
     FileNotice notice;
-    const bool written = WriteConfigFile(path, record, notice);
+    bool written = false;
+    if (intoFolder) {
+        written = SaveConfigFileInFolder(target, record, path, notice);
+    } else if (options.Force) {
+        written = WriteConfigFile(path, record, notice);
+    } else {
+        const SaveResult result = WriteNewConfigFile(path, record, notice);
+        if (result == SaveResult::Exists) {
+            return Taken(path, ui);
+        }
+        written = result == SaveResult::Saved;
+    }
     SayNotice(ui, notice);
     if (!written) {
         return ExitFile;
@@ -317,71 +335,176 @@ namespace {
 
 int RunCommandWith(const CliOptions& options, Terminal& ui);
 
-// The files of --trace and --trace-json, open for one run; "-" is stderr.
-class TraceFiles {
-public:
-    explicit TraceFiles(const CliOptions& options) {
-        text_ = Open(options.TracePath);
-        json_ = Open(options.TraceJsonPath);
+// Two names of one file: the same file where both are there, else the same path with ".",
+// ".." and links resolved.
+bool SameFile(const std::string& a, const std::string& b) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    if (fs::exists(a, error) && fs::exists(b, error)) {
+        return SameExistingFile(a, b);
     }
-    ~TraceFiles() {
-        for (std::FILE* file : {text_, json_}) {
-            if (file && file != stderr) {
-                std::fclose(file);
+    const auto normal = [](const std::string& path) {
+        std::error_code failed;
+        const fs::path resolved = fs::weakly_canonical(path, failed);
+        return failed ? fs::absolute(path, failed).lexically_normal() : resolved;
+    };
+    return normal(a) == normal(b);
+}
+
+// The files the command reads or writes, which a trace would destroy: its file arguments,
+// the settings file and the port.
+std::vector<std::string> CommandFiles(const CliOptions& options) {
+    std::vector<std::string> files = {
+        SettingsFilePath(),
+        options.PortPath.empty() ? ComPortPath(options.Settings.PortNumber) : options.PortPath};
+    for (const std::string& argument : options.Arguments) {
+        if (argument != "-" && argument != DeviceWord) {
+            files.push_back(argument);
+        }
+    }
+    return files;
+}
+
+// A trace path that names a file of the command, or the other trace's file; empty when
+// none does.
+std::string ForbiddenTrace(const CliOptions& options) {
+    const std::pair<const char*, const std::string*> traces[] = {
+        {"--trace", &options.TracePath}, {"--trace-json", &options.TraceJsonPath}};
+    for (const auto& [option, path] : traces) {
+        if (path->empty() || *path == "-") {
+            continue;
+        }
+        for (const std::string& file : CommandFiles(options)) {
+            if (SameFile(*path, file)) {
+                return std::string(option) + " " + *path + " is " + file +
+                       ", which the command uses: the trace would destroy it";
             }
         }
     }
+    const std::string& text = options.TracePath;
+    const std::string& json = options.TraceJsonPath;
+    if (!text.empty() && !json.empty() && text != "-" && json != "-" && SameFile(text, json)) {
+        return "--trace and --trace-json name the same file " + text;
+    }
+    return {};
+}
+
+// The files of --trace and --trace-json, open for one run; "-" is stderr. A trace that
+// could not be written all through makes the run's status a file error.
+class TraceFiles {
+public:
+    explicit TraceFiles(const CliOptions& options)
+        : text_{options.TracePath, nullptr, {}}, json_{options.TraceJsonPath, nullptr, {}} {
+        for (Trace* trace : {&text_, &json_}) {
+            if (status_ == ExitOk) {
+                Open(*trace, options);
+            }
+        }
+    }
+    ~TraceFiles() { Close(); }
     TraceFiles(const TraceFiles&) = delete;
     TraceFiles& operator=(const TraceFiles&) = delete;
 
-    // The path that could not be opened, if any.
-    std::string Failed() const { return failed_; }
-    ExchangeTrace* Trace() { return text_ || json_ ? &trace_ : nullptr; }
+    // ExitOk, or why the traces cannot be written (the message in Failure).
+    int Status() const { return status_; }
+    const std::string& Failure() const { return failure_; }
+    ExchangeTrace* Tracer() { return text_.file || json_.file ? &trace_ : nullptr; }
+
+    // Closes the files; false with the message when a trace was not written all through.
+    bool Close() {
+        for (Trace* trace : {&text_, &json_}) {
+            if (trace->file && trace->file != stderr && std::fclose(trace->file) != 0 &&
+                trace->error.empty()) {
+                trace->error = std::strerror(errno);
+            }
+            trace->file = nullptr;
+            if (!trace->error.empty() && failure_.empty()) {
+                failure_ = "the trace to " + trace->path + " was not written: " + trace->error;
+            }
+        }
+        return failure_.empty();
+    }
 
 private:
-    std::FILE* Open(const std::string& path) {
-        if (path.empty()) {
-            return nullptr;
+    struct Trace {
+        std::string path;
+        std::FILE* file = nullptr;
+        std::string error;  // the first write error
+    };
+
+    void Open(Trace& trace, const CliOptions& options) {
+        if (trace.path.empty()) {
+            return;
         }
-        if (path == "-") {
-            return stderr;
+        if (trace.path == "-") {
+            trace.file = stderr;
+            return;
         }
-        std::FILE* file = std::fopen(path.c_str(), "w");
-        if (!file && failed_.empty()) {
-            failed_ = path;
+        std::string error;
+        trace.file = OpenToRecord(trace.path, error);
+        if (!trace.file) {
+            Fail(ExitFile, "cannot write the trace to " + trace.path + ": " + error);
+            return;
         }
-        return file;
+        // Seen again now that it is there: a link that led nowhere may have led to a file of
+        // the command. Only then is a regular file emptied.
+        if (const std::string forbidden = ForbiddenTrace(options); !forbidden.empty()) {
+            Fail(ExitUsage, forbidden);
+        } else if (!EmptyIfRegularFile(trace.file)) {
+            Fail(ExitFile, "cannot write the trace to " + trace.path + ": " + std::strerror(errno));
+        }
+        if (status_ != ExitOk) {
+            std::fclose(trace.file);
+            trace.file = nullptr;
+        }
+    }
+    void Fail(int status, const std::string& message) {
+        status_ = status;
+        failure_ = message;
     }
     // Each line reaches the file at once: a trace is read while the exchange runs, and
-    // after a program that was killed.
+    // after a program that was killed. After a failed write the file gets no more.
     void Write(const TraceEvent& event) {
-        if (text_) {
-            std::fprintf(text_, "%s\n", TraceText(event).c_str());
-            std::fflush(text_);
-        }
-        if (json_) {
-            std::fprintf(json_, "%s\n", TraceJson(event).c_str());
-            std::fflush(json_);
+        for (Trace* trace : {&text_, &json_}) {
+            if (!trace->file || !trace->error.empty()) {
+                continue;
+            }
+            const std::string line = trace == &text_ ? TraceText(event) : TraceJson(event);
+            if (std::fprintf(trace->file, "%s\n", line.c_str()) < 0 ||
+                std::fflush(trace->file) != 0) {
+                trace->error = std::strerror(errno);
+            }
         }
     }
 
-    std::FILE* text_ = nullptr;
-    std::FILE* json_ = nullptr;
-    std::string failed_;
+    Trace text_;
+    Trace json_;
+    int status_ = ExitOk;
+    std::string failure_;
     CallbackTrace trace_{[this](const TraceEvent& event) { Write(event); }};
 };
 
 }  // namespace
 
 int RunCommand(const CliOptions& options, Terminal& ui) {
+    // Checked before any trace file is opened: opening may create one.
+    if (const std::string forbidden = ForbiddenTrace(options); !forbidden.empty()) {
+        ui.Say("zantir-cli: " + forbidden);
+        return ExitUsage;
+    }
     TraceFiles traces(options);
-    if (!traces.Failed().empty()) {
-        ui.Say("zantir-cli: cannot write the trace to " + traces.Failed());
-        return ExitFile;
+    if (traces.Status() != ExitOk) {
+        ui.Say("zantir-cli: " + traces.Failure());
+        return traces.Status();
     }
     CliOptions traced = options;
-    traced.Trace = traces.Trace();
-    return RunCommandWith(traced, ui);
+    traced.Trace = traces.Tracer();
+    const int status = RunCommandWith(traced, ui);
+    if (!traces.Close()) {
+        ui.Say("zantir-cli: " + traces.Failure());
+        return status == ExitOk ? ExitFile : status;
+    }
+    return status;
 }
 
 namespace {

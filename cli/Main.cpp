@@ -1,6 +1,9 @@
 // zantir-cli: the device work of the program from a terminal, for scripts and SSH.
+#include <cerrno>
 #include <clocale>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -11,7 +14,33 @@
 #include "link/Programdir.h"
 #include "link/System.h"
 
+namespace {
+
+// A result that did not reach stdout (a full disk, a closed pipe, a stream closed from the
+// start) is no success.
+int WithResultWritten(int status, bool outputClosed) {
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout)) {
+        return status;
+    }
+    const int error = errno;
+    if (outputClosed) {
+        std::fputs("zantir-cli: standard output is closed: the result is lost\n", stderr);
+    } else {
+        std::fprintf(stderr, "zantir-cli: the result could not be written to standard output: %s\n",
+                     std::strerror(error));
+    }
+    return status == ExitOk ? ExitFile : status;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    const ClosedStandardStreams closed = TakeClosedStandardDescriptors();
+#ifdef SIGPIPE
+    // A reader that went away is a write error, told as such, not the end of a command that
+    // may be half way through writing the device's tables.
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
     std::setlocale(LC_NUMERIC, "C");
     UseUtf8Console();
     SetProgramPath(argv[0]);
@@ -24,7 +53,7 @@ int main(int argc, char** argv) {
     }
     if (options.Help) {
         std::fputs(UsageText, stdout);
-        return ExitOk;
+        return WithResultWritten(ExitOk, closed.Output);
     }
     // A value the settings file holds out of its range is never handed to the engine.
     if (const LinkValueLimit* bad = ValueOutOfRange(options.Settings)) {
@@ -35,10 +64,5 @@ int main(int argc, char** argv) {
         return ExitUsage;
     }
     Terminal ui(options.Retries, IsInteractive());
-    const int status = RunCommand(options, ui);
-    // A result that did not reach stdout (a full disk, a closed pipe) is no success.
-    if (std::fflush(stdout) != 0 && status == ExitOk) {
-        return ExitFile;
-    }
-    return status;
+    return WithResultWritten(RunCommand(options, ui), closed.Output);
 }

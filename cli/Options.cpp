@@ -41,13 +41,19 @@ const char UsageText[] =
     "  --trace FILE           every frame, byte run and line change, timed and decoded,\n"
     "                         one line each, into FILE (- for stderr)\n"
     "  --trace-json FILE      the same as JSON lines\n"
+    "                         A trace FILE may not be a file the command reads or writes\n"
+    "                         (nor the other trace); a FIFO needs a reader already. A\n"
+    "                         trace that cannot be written all through gives status 3.\n"
     "\n"
     "COMMANDS\n"
     "  ident                  print the identification as the identification view shows it\n"
     "  state                  print which configuration tables the device reports destroyed\n"
-    "  read [FILE]            read the whole configuration and save it as a .cnf file\n"
-    "                         (FILE may be a directory: the default file name is used;\n"
-    "                         without FILE the CONFIG folder, see where)\n"
+    "  read [FILE] [--force]  read the whole configuration and save it as a .cnf file;\n"
+    "                         a FILE that is there is replaced only with --force, and\n"
+    "                         refused before the device is read. FILE may be a directory,\n"
+    "                         without FILE the CONFIG folder (see where): a new file of the\n"
+    "                         default name zrt16-mk<version>-<yymmdd>-<hhmm>.cnf, with the\n"
+    "                         seconds and then -2, -3, ... where that name is taken\n"
     "  write FILE [--tables 3,5,6]\n"
     "                         write the chosen tables (default: every configuration\n"
     "                         table) from a .cnf file, then read the identification again\n"
@@ -66,7 +72,8 @@ const char UsageText[] =
     "\n"
     "EXIT STATUS\n"
     "  0 success; 1 the device or line failed, or the device was refused; 2 wrong usage;\n"
-    "  3 a file could not be read or written or is not a configuration file\n";
+    "  3 a file could not be read or written (a trace too), is there already (read without\n"
+    "  --force) or is not a configuration file\n";
 
 namespace {
 
@@ -233,6 +240,8 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CliOptions& opt
         }
         if (a == "--json") {
             options.Json = true;
+        } else if (a == "--force") {
+            options.Force = true;
         } else if (a == "--rs485") {
             options.Rs485 = true;
         } else if (a == "--direct") {
@@ -264,6 +273,10 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CliOptions& opt
     }
     if (options.TablesGiven && options.Command != "write") {
         error = "--tables is for write only";
+        return false;
+    }
+    if (options.Force && options.Command != "read") {
+        error = "--force is for read only";
         return false;
     }
     if (!options.TablesGiven) {

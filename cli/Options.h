@@ -25,6 +25,7 @@ struct CliOptions {
     bool Json = false;
     bool Rs485 = false;
     bool Help = false;
+    bool Force = false;  // --force: read may replace a FILE that is there
     bool TablesGiven = false;
     std::array<uint8_t, TableCount> Tables{};  // --tables, 1 for each chosen table
     std::string Command;

@@ -70,20 +70,52 @@ std::array<uint8_t, ConfigRecordSize> ConfigFileData(const ConfigRecord& record)
     return file;
 }
 
-bool WriteConfigFile(const std::string& path, const ConfigRecord& record, FileNotice& notice) {
-    const std::array<uint8_t, ConfigRecordSize> file = ConfigFileData(record);
-    switch (ReplaceFile(path, file.data(), file.size())) {
+namespace {
+
+SaveResult Told(ReplaceResult result, const std::string& path, FileNotice& notice) {
+    switch (result) {
         case ReplaceResult::Replaced:
             notice = {false, "Параметры конфигурации", "сохранены в файле " + FileNameOf(path)};
-            return true;
+            return SaveResult::Saved;
         case ReplaceResult::NotCreated:
             notice = OpenError();
-            return false;
+            return SaveResult::Failed;
+        case ReplaceResult::Exists:
+            notice = {true, "Файл " + FileNameOf(path) + " уже есть.",
+                      "Параметры конфигурации не сохранены"};
+            return SaveResult::Exists;
         case ReplaceResult::NotWritten:
             break;
     }
     notice = {true, "Ошибка записи файла " + FileNameOf(path),
               "Параметры конфигурации не сохранены"};
+    return SaveResult::Failed;
+}
+
+}  // namespace
+
+bool WriteConfigFile(const std::string& path, const ConfigRecord& record, FileNotice& notice) {
+    const std::array<uint8_t, ConfigRecordSize> file = ConfigFileData(record);
+    return Told(ReplaceFile(path, file.data(), file.size()), path, notice) == SaveResult::Saved;
+}
+
+SaveResult WriteNewConfigFile(const std::string& path, const ConfigRecord& record,
+                              FileNotice& notice) {
+    const std::array<uint8_t, ConfigRecordSize> file = ConfigFileData(record);
+    return Told(CreateNewFile(path, file.data(), file.size()), path, notice);
+}
+
+bool SaveConfigFileInFolder(const std::string& folder, const ConfigRecord& record,
+                            std::string& path, FileNotice& notice) {
+    // Each try sees the names taken by the tries before; a bound keeps a folder that
+    // misreports its names from holding the save for ever.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        path = FreeConfigFileName(folder, record.SoftwareVersion());
+        const SaveResult result = WriteNewConfigFile(path, record, notice);
+        if (result != SaveResult::Exists) {
+            return result == SaveResult::Saved;
+        }
+    }
     return false;
 }
 
@@ -91,18 +123,33 @@ std::string ConfigDirectory() {
     return Folders().Config;
 }
 
-std::string DefaultConfigFileName(const std::string& directory, int softwareVersion, int year,
-                                  int month, int day) {
-    char name[64];
-    std::snprintf(name, sizeof name, "zrt16-mk%d-%02d%02d%02d%s", softwareVersion, year - 2000,
-                  month, day, ConfigExtension);
-    return directory + static_cast<char>(std::filesystem::path::preferred_separator) + name;
+std::string DefaultConfigFileName(const std::string& directory, int softwareVersion,
+                                  const std::tm& local, bool withSeconds, int number) {
+    char name[96];
+    int length = std::snprintf(name, sizeof name, "zrt16-mk%d-%02d%02d%02d-%02d%02d",
+                               softwareVersion, local.tm_year + 1900 - 2000, local.tm_mon + 1,
+                               local.tm_mday, local.tm_hour, local.tm_min);
+    if (withSeconds) {
+        length += std::snprintf(name + length, sizeof name - static_cast<size_t>(length), "%02d",
+                                local.tm_sec);
+    }
+    if (number > 1) {
+        std::snprintf(name + length, sizeof name - static_cast<size_t>(length), "-%d", number);
+    }
+    return (std::filesystem::path(directory) / (std::string(name) + ConfigExtension)).string();
 }
 
-std::string DefaultConfigFileName(const std::string& directory, int softwareVersion) {
-    const std::tm local = LocalTime(std::time(nullptr));
-    return DefaultConfigFileName(directory, softwareVersion, local.tm_year + 1900, local.tm_mon + 1,
-                                 local.tm_mday);
+std::string FreeConfigFileName(const std::string& directory, int softwareVersion,
+                               const std::tm& local) {
+    std::string name = DefaultConfigFileName(directory, softwareVersion, local);
+    for (int number = 1; NameTaken(name) && number < 10000; ++number) {
+        name = DefaultConfigFileName(directory, softwareVersion, local, true, number);
+    }
+    return name;
+}
+
+std::string FreeConfigFileName(const std::string& directory, int softwareVersion) {
+    return FreeConfigFileName(directory, softwareVersion, LocalTime(std::time(nullptr)));
 }
 
 std::string WithConfigExtension(const std::string& path) {

@@ -29,14 +29,37 @@ std::string SaveTemporaryName(const std::string& target, int attempt) {
            TemporaryEnd;
 }
 
+namespace {
+
+void RemoveStaleTemporariesBeside(const std::string& target) {
+    const auto folder = std::filesystem::path(target).parent_path();
+    RemoveStaleTemporaries(folder.empty() ? "." : folder.string());
+}
+
+}  // namespace
+
 ReplaceResult ReplaceFile(const std::string& path, const uint8_t* data, size_t size) {
     const std::string target = ResolvedSaveTarget(path);
     if (!MayReplaceFile(target)) {
         return ReplaceResult::NotCreated;
     }
-    const auto folder = std::filesystem::path(target).parent_path();
-    RemoveStaleTemporaries(folder.empty() ? "." : folder.string());
-    return WriteInPlaceOf(target, data, size);
+    RemoveStaleTemporariesBeside(target);
+    return WriteInPlaceOf(target, data, size, true);
+}
+
+ReplaceResult CreateNewFile(const std::string& path, const uint8_t* data, size_t size) {
+    if (NameTaken(path)) {
+        return ReplaceResult::Exists;
+    }
+    RemoveStaleTemporariesBeside(path);
+    return WriteInPlaceOf(path, data, size, false);
+}
+
+bool NameTaken(const std::string& path) {
+    std::error_code error;
+    const auto status = std::filesystem::symlink_status(path, error);
+    // A name that cannot be looked at (no right to the folder) is not taken for free.
+    return status.type() != std::filesystem::file_type::not_found;
 }
 
 bool IsSaveTemporary(const std::string& name) {

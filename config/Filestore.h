@@ -14,6 +14,7 @@ enum class ReplaceResult {
     Replaced,
     NotCreated,  // no file could be created beside the target (no directory, no right)
     NotWritten,  // writing or putting the new file in place failed
+    Exists,      // the name was taken, perhaps while the new file was written: nothing replaced
 };
 
 // The new file is written under a name of its own beside the target,
@@ -26,12 +27,20 @@ inline constexpr int StaleTemporaryAge = 60;  // s
 // file that may be written, or none, is replaced: anything else is NotCreated. On failure the
 // target is left as it was and nothing is left behind.
 ReplaceResult ReplaceFile(const std::string& path, const uint8_t* data, size_t size);
+// The same for a name that nothing has yet: where anything has it (a file, a folder, a link,
+// also one made by another program while the new file was written), nothing is replaced and
+// the answer is Exists.
+ReplaceResult CreateNewFile(const std::string& path, const uint8_t* data, size_t size);
+// Whether anything has the name: a file, a folder, a link, even one that leads nowhere.
+bool NameTaken(const std::string& path);
 
 // The platform's part of a save. What it may replace: nothing yet, or a regular file that
 // may be written and is not marked read-only.
 bool MayReplaceFile(const std::string& target);
-// Writes a new file beside target and puts it in target's place in one step.
-ReplaceResult WriteInPlaceOf(const std::string& target, const uint8_t* data, size_t size);
+// Writes a new file beside target and puts it in target's place in one step; unless replace,
+// only where target is not there at that step (else Exists).
+ReplaceResult WriteInPlaceOf(const std::string& target, const uint8_t* data, size_t size,
+                             bool replace);
 
 // The file a save replaces: a symbolic link's target, so that the link stays.
 std::string ResolvedSaveTarget(const std::string& path);

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <filesystem>
 #include <system_error>
 
@@ -64,6 +65,22 @@ void SyncDirectoryOf(const std::string& path) {
     }
 }
 
+// Renames temporary to target in one step that fails where target is there. A file system
+// without that kind of rename takes a hard link, which fails the same way.
+ReplaceResult PutWhereNothingIs(const std::string& temporary, const std::string& target) {
+    if (renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
+        return ReplaceResult::Replaced;
+    }
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP && errno != EOPNOTSUPP) {
+        return errno == EEXIST ? ReplaceResult::Exists : ReplaceResult::NotWritten;
+    }
+    if (link(temporary.c_str(), target.c_str()) != 0) {
+        return errno == EEXIST ? ReplaceResult::Exists : ReplaceResult::NotWritten;
+    }
+    unlink(temporary.c_str());
+    return ReplaceResult::Replaced;
+}
+
 }  // namespace
 
 bool ReadFileStart(const std::string& path, uint8_t* buffer, size_t capacity, size_t& count) {
@@ -89,21 +106,27 @@ bool MayReplaceFile(const std::string& target) {
     return S_ISREG(info.st_mode) && (info.st_mode & 0222) != 0 && access(target.c_str(), W_OK) == 0;
 }
 
-ReplaceResult WriteInPlaceOf(const std::string& target, const uint8_t* data, size_t size) {
+ReplaceResult WriteInPlaceOf(const std::string& target, const uint8_t* data, size_t size,
+                             bool replace) {
     std::string temporary;
     const int fd = CreateBeside(target, temporary);
     if (fd < 0) {
         return ReplaceResult::NotCreated;
     }
     struct stat existing {};
-    if (stat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
+    if (replace && stat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
         fchmod(fd, existing.st_mode & 07777);  // the old file's permissions carry over
     }
     bool written = WriteAll(fd, data, size) && fsync(fd) == 0;
     written = close(fd) == 0 && written;
-    if (!written || rename(temporary.c_str(), target.c_str()) != 0) {
+    const ReplaceResult put =
+        !written  ? ReplaceResult::NotWritten
+        : replace ? (rename(temporary.c_str(), target.c_str()) == 0 ? ReplaceResult::Replaced
+                                                                    : ReplaceResult::NotWritten)
+                  : PutWhereNothingIs(temporary, target);
+    if (put != ReplaceResult::Replaced) {
         unlink(temporary.c_str());
-        return ReplaceResult::NotWritten;
+        return put;
     }
     SyncDirectoryOf(target);
     return ReplaceResult::Replaced;

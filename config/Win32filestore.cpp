@@ -77,7 +77,9 @@ bool ReadFileStart(const std::string& path, uint8_t* buffer, size_t capacity, si
     return read;
 }
 
-ReplaceResult WriteInPlaceOf(const std::string& target, const uint8_t* data, size_t size) {
+// Without MOVEFILE_REPLACE_EXISTING the move fails where target is there, in the same step.
+ReplaceResult WriteInPlaceOf(const std::string& target, const uint8_t* data, size_t size,
+                             bool replace) {
     std::string temporary;
     HANDLE handle = CreateBeside(target, temporary);
     if (handle == INVALID_HANDLE_VALUE) {
@@ -85,10 +87,13 @@ ReplaceResult WriteInPlaceOf(const std::string& target, const uint8_t* data, siz
     }
     bool written = WriteAll(handle, data, size) && FlushFileBuffers(handle);
     written = CloseHandle(handle) && written;
-    if (!written || !MoveFileExW(Wide(temporary).c_str(), Wide(target).c_str(),
-                                 MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
+    if (!written || !MoveFileExW(Wide(temporary).c_str(), Wide(target).c_str(), flags)) {
+        const DWORD error = written ? GetLastError() : ERROR_WRITE_FAULT;
         DeleteFileW(Wide(temporary).c_str());
-        return ReplaceResult::NotWritten;
+        return !replace && (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS)
+                   ? ReplaceResult::Exists
+                   : ReplaceResult::NotWritten;
     }
     return ReplaceResult::Replaced;
 }

@@ -2,8 +2,21 @@
 // The few services of the operating system that the core needs besides the serial line,
 // each platform in a file of its own. Paths are the platform's narrow paths (on Windows the
 // ANSI code page, as std::filesystem takes them).
+#include <cstdio>
 #include <ctime>
 #include <string>
+
+// The standard descriptors 0 to 2 that were closed when the program started. Each is then
+// taken by the null device opened for reading only, before anything else is opened: a port
+// or file opened later never gets one of these numbers, so nothing meant for a standard
+// stream reaches a device line or a file, and writing to a stream that was closed still
+// fails as it did.
+struct ClosedStandardStreams {
+    bool Input = false;
+    bool Output = false;
+    bool Error = false;
+};
+ClosedStandardStreams TakeClosedStandardDescriptors();
 
 long ProcessId();
 // The local calendar time of a moment.
@@ -40,3 +53,16 @@ FolderAccess FolderAccessOf(const std::string& folder);
 // The program runs as the superuser (root), who owns the system's folders: owning a
 // folder does not make it the user's own. Never so on Windows.
 bool RunningAsSuperuser();
+
+// Opens a file to write a record into while it happens (a trace) as it is: created where
+// missing, never emptied here, and never waited on: a FIFO that no program reads is refused.
+// A terminal, a device or a FIFO with its reader is written as any file. nullptr with the
+// reason in error.
+std::FILE* OpenToRecord(const std::string& path, std::string& error);
+// Empties the file when it is a regular file; anything else is left as it is. False when
+// it cannot be told or emptied.
+bool EmptyIfRegularFile(std::FILE* file);
+// Whether two names lead to one file that is there, of any kind (a device and a FIFO too):
+// the same device and inode, on Windows what the file system says. False where either is
+// missing.
+bool SameExistingFile(const std::string& a, const std::string& b);

@@ -21,6 +21,16 @@ std::string Variable(const char* name) {
 
 }  // namespace
 
+// Handles, not descriptors, reach the ports and files here: nothing can land on a standard
+// descriptor. Only what is missing is told.
+ClosedStandardStreams TakeClosedStandardDescriptors() {
+    ClosedStandardStreams closed;
+    closed.Input = _get_osfhandle(0) < 0;
+    closed.Output = _get_osfhandle(1) < 0;
+    closed.Error = _get_osfhandle(2) < 0;
+    return closed;
+}
+
 long ProcessId() {
     return static_cast<long>(GetCurrentProcessId());
 }
@@ -83,4 +93,27 @@ FolderAccess FolderAccessOf(const std::string& folder) {
 
 bool RunningAsSuperuser() {
     return false;
+}
+
+std::FILE* OpenToRecord(const std::string& path, std::string& error) {
+    // Appending opens without emptying; the only pipes are named ones, which never wait here.
+    std::FILE* file = _wfopen(fs::path(path).wstring().c_str(), L"ab");
+    if (!file) {
+        error = "cannot be opened";
+    }
+    return file;
+}
+
+bool EmptyIfRegularFile(std::FILE* file) {
+    const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+    if (handle == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    return GetFileType(handle) != FILE_TYPE_DISK || _chsize_s(_fileno(file), 0) == 0;
+}
+
+bool SameExistingFile(const std::string& a, const std::string& b) {
+    std::error_code error;
+    const bool same = fs::equivalent(a, b, error);
+    return same && !error;
 }

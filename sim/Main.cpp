@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "link/Linerate.h"
+#include "link/System.h"
 #include "sim/Simdevice.h"
 #include "sim/Simline.h"
 #include "sim/Simmodem.h"
@@ -267,6 +268,8 @@ int OpenTty(const std::string& path, int32_t rate) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Before the pty can take one of their numbers: "pty <path>" would go onto the line.
+    TakeClosedStandardDescriptors();
     const Options o = Parse(argc, argv);
 
     SimDevice device(o.type.value_or(8), o.version.value_or(5));

@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QLabel>
 #include <QRegularExpression>
 #include <QTableWidget>
@@ -268,6 +269,31 @@ private slots:
         QCOMPARE(JournalOf(main).last(),
                  QString::fromStdString("Открыт файл " + saved[0].string()));
         QCOMPARE(Bytes(saved[0]), bytes);
+
+        // A second save offers a name of its own; one that is there by the time the operator
+        // accepts it is replaced only after the question.
+        op.messages.clear();
+        QString offered;
+        op.onFile = [&](QFileDialog& d) {
+            if (offered.isEmpty()) {
+                offered = d.selectedFiles().value(0);
+                std::ofstream(offered.toStdString()) << "precious";
+                Operator::Choose(d);
+            } else {
+                d.reject();
+            }
+        };
+        main.N3Click();
+        QVERIFY(!offered.isEmpty());
+        QVERIFY(offered != QString::fromStdString(saved[0].string()));
+        QVERIFY(QRegularExpression("/CONFIG/zrt16-mk5-\\d{6}-\\d{4,6}\\.cnf$")
+                    .match(offered)
+                    .hasMatch());
+        QCOMPARE(op.messages, QStringList{"Файл " + QFileInfo(offered).fileName() +
+                                          " уже есть.|Вы хотите заменить существующий файл?"});
+        QCOMPARE(Bytes(offered.toStdString()),
+                 (std::vector<char>{'p', 'r', 'e', 'c', 'i', 'o', 'u', 's'}));
+        QCOMPARE(Bytes(saved[0]), bytes);
     }
 
     void legacyFileOpensAsVersionThree() {
@@ -363,18 +389,23 @@ private slots:
                  QString("Файл keep.cnf уже есть.|Вы хотите заменить существующий файл?"));
         QCOMPARE(Bytes(existing), (std::vector<char>{'p', 'r', 'e', 'c', 'i', 'o', 'u', 's'}));
 
-        // Accepting the name it offers again replaces the file without asking twice.
+        // Typed without its extension, the name is still the file asked about; accepting the
+        // name offered again asks again, and yes replaces the file.
         op.messages.clear();
-        op.answers = {true, false};
+        op.answers = {true, false, true};
         shown = 0;
         op.onFile = [&](QFileDialog& d) {
-            Operator::Choose(d, ++shown == 1 ? existing.string() : std::string());
+            Operator::Choose(d, ++shown == 1 ? folder.Config("keep").string() : std::string());
         };
         main.NCnfClick(0);
         QCOMPARE(shown, 2);
-        QCOMPARE(op.messages.size(), 3);
-        QCOMPARE(op.messages[2], QString("Параметры конфигурации|сохранены в файле keep.cnf"));
+        QCOMPARE(op.messages,
+                 (QStringList{"Сохранить параметры конфигурации в файле?|",
+                              "Файл keep.cnf уже есть.|Вы хотите заменить существующий файл?",
+                              "Файл keep.cnf уже есть.|Вы хотите заменить существующий файл?",
+                              "Параметры конфигурации|сохранены в файле keep.cnf"}));
         QCOMPARE(Bytes(existing).size(), sizeof(ConfigRecord));
+        QVERIFY(!fs::exists(folder.Config("keep")));
     }
 
     // The line goes before the write: nothing is asked to retry over a dead port, the

@@ -6,21 +6,29 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <poll.h>
+
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <regex>
+#include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "config/Baudrates.h"
 #include "connection/Settings.h"
 #include "link/Comportfunctions.h"
+#include "tests/support/PtyPeer.h"
 #include "tests/support/SimProcess.h"
 
 namespace fs = std::filesystem;
+using namespace std::string_literals;
 
 namespace {
 
@@ -63,7 +71,9 @@ protected:
     }
     // Runs the program with no terminal on stdin, as a script does.
     // runAs: a command line the program is run under (setpriv and its options).
-    Outcome Cli(std::vector<std::string> arguments, std::vector<std::string> runAs = {}) {
+    // closed: a standard descriptor the program starts without.
+    Outcome Cli(std::vector<std::string> arguments, std::vector<std::string> runAs = {},
+                int closed = -1) {
         arguments.insert(arguments.begin(), (directory / "zantir-cli").string());
         arguments.insert(arguments.begin(), runAs.begin(), runAs.end());
         const fs::path out = directory / "out.txt";
@@ -76,6 +86,9 @@ protected:
             dup2(in, 0);
             dup2(o, 1);
             dup2(e, 2);
+            for (int fd : {in, o, e, closed}) {
+                close(fd);
+            }
             std::vector<char*> argv;
             for (auto& a : arguments) {
                 argv.push_back(a.data());
@@ -283,8 +296,11 @@ TEST_F(CliFolder, ReadToStandardOutputAndNeverOverAFifo) {
     const fs::path fifo = directory / "fifo.cnf";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
     const Outcome refused = Cli({"read", fifo.string()});
-    EXPECT_NE(refused.status, 0);
-    EXPECT_NE(refused.err.find("Ошибка открытия файла"), std::string::npos) << refused.err;
+    EXPECT_EQ(refused.status, 3);
+    EXPECT_NE(refused.err.find("is there already"), std::string::npos) << refused.err;
+    const Outcome forced = Cli({"read", fifo.string(), "--force"});
+    EXPECT_EQ(forced.status, 3);
+    EXPECT_NE(forced.err.find("Ошибка открытия файла"), std::string::npos) << forced.err;
     EXPECT_TRUE(fs::is_fifo(fifo));
     const Outcome show = Cli({"show", fifo.string()});
     EXPECT_NE(show.status, 0);
@@ -489,5 +505,172 @@ TEST_F(CliFolder, TraceDecodesTheFramesTheSimulatorLogsByteForByte) {
     EXPECT_EQ(denied.status, 3);
     EXPECT_NE(denied.err.find("cannot write the trace"), std::string::npos);
 }
+
+}  // namespace
+
+namespace {
+
+// Backups in a loop each keep a file of their own; a file that is there is replaced only
+// when the command line says so, and is told before the device is bothered.
+TEST_F(CliFolder, ReadsNeverReplaceAFile) {
+    StartSim({});
+    std::set<std::string> saved;
+    for (int i = 0; i < 3; ++i) {
+        const Outcome read = Cli({"read"});
+        ASSERT_EQ(read.status, 0) << read.err;
+        saved.insert(read.out);
+        if (i == 0) {
+            EXPECT_TRUE(std::regex_match(
+                read.out, std::regex(".*/CONFIG/zrt16-mk5-[0-9]{6}-[0-9]{4}\\.cnf\n")))
+                << read.out;
+        }
+    }
+    EXPECT_EQ(saved.size(), 3u);
+    EXPECT_EQ(std::distance(fs::directory_iterator(directory / "CONFIG"), {}), 3);
+
+    const fs::path kept = directory / "kept.cnf";
+    { std::ofstream(kept) << "precious"; }
+    StartSim({});
+    const Outcome refused = Cli({"read", kept.string()});
+    EXPECT_EQ(refused.status, 3);
+    EXPECT_NE(refused.err.find("kept.cnf is there already: nothing is written (--force"),
+              std::string::npos)
+        << refused.err;
+    EXPECT_EQ(refused.out, "");
+    EXPECT_EQ(Slurp(kept), "precious");
+    EXPECT_TRUE(Requests().empty());
+    StartSim({});
+    const Outcome forced = Cli({"read", kept.string(), "--force"});
+    EXPECT_EQ(forced.status, 0) << forced.err;
+    EXPECT_EQ(fs::file_size(kept), 1247u);
+}
+
+// A trace never empties a file the command uses: its files (by any name), the other
+// trace, the settings file or the port. Nothing is sent, nothing is touched.
+TEST_F(CliFolder, ATraceMayNotBeAFileOfTheCommand) {
+    StartSim({});
+    const fs::path file = Saved();
+    const std::string bytes = Slurp(file);
+    fs::create_hard_link(file, directory / "hard.cnf");
+    const std::string settings = Slurp(directory / "INI" / "zantir.ini");
+    StartSim({});
+    const std::vector<std::vector<std::string>> refused = {
+        {"--trace", "saved.cnf", "write", "saved.cnf"},
+        {"--trace-json", "./no-such/../saved.cnf", "show", file.string()},
+        {"--trace", "hard.cnf", "write-changed", "saved.cnf"},
+        {"--trace", "saved.cnf", "diff", "device", "hard.cnf"},
+        {"--trace", "new.cnf", "read", "new.cnf"},
+        {"--trace", "t.txt", "--trace-json", "t.txt", "ident"},
+        {"--trace", "INI/zantir.ini", "ident"},
+        {"--trace", "PORTS/COM1", "ident"},
+    };
+    for (const auto& arguments : refused) {
+        const Outcome outcome = Cli(arguments);
+        EXPECT_EQ(outcome.status, 2) << arguments[1] << " " << arguments[2];
+        EXPECT_EQ(outcome.err.rfind("zantir-cli: --trace", 0), 0u) << outcome.err;
+    }
+    EXPECT_EQ(Slurp(file), bytes);
+    EXPECT_EQ(Slurp(directory / "INI" / "zantir.ini"), settings);
+    for (const char* name : {"new.cnf", "t.txt"}) {
+        EXPECT_FALSE(fs::exists(directory / name)) << name;
+    }
+    EXPECT_TRUE(Requests().empty());
+}
+
+// A FIFO is written only when a program reads it, and a trace that could not be written
+// all through is a file error, unless the device failed, which stays the status.
+TEST_F(CliFolder, ATraceIsWrittenWholeOrTheStatusSaysSo) {
+    const fs::path fifo = directory / "trace.fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+    StartSim({});
+    const Outcome unread = Cli({"--trace", fifo.string(), "ident"});
+    EXPECT_EQ(unread.status, 3);
+    EXPECT_NE(unread.err.find("no program reads the FIFO"), std::string::npos) << unread.err;
+    EXPECT_TRUE(Requests().empty());
+
+    StartSim({});
+    std::string traced;
+    std::thread reader([&] { traced = Slurp(fifo); });
+    const Outcome read = Cli({"--trace-json", fifo.string(), "ident"});
+    reader.join();
+    EXPECT_EQ(read.status, 0) << read.err;
+    EXPECT_NE(traced.find("{\"us\":"), std::string::npos) << traced;
+
+    StartSim({});
+    const Outcome full = Cli({"--trace", "/dev/full", "ident"});
+    EXPECT_EQ(full.status, 3);
+    EXPECT_NE(full.err.find("the trace to /dev/full was not written"), std::string::npos)
+        << full.err;
+    EXPECT_NE(full.out.find("Код типа контроллера: 8"), std::string::npos);  // still told
+    StartSim({"--fault", "silent"});
+    const Outcome failed =
+        Cli({"--trace", "/dev/full", "--first-byte-timeout", "1", "--attempts", "1", "ident"});
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_NE(failed.err.find("the trace to /dev/full was not written"), std::string::npos);
+}
+
+// Bytes that reach the far end of a silent line while the program runs.
+class LineListener {
+public:
+    LineListener() : reader_([this] { Listen(); }) {}
+    ~LineListener() { Stop(); }
+    const std::string& SlavePath() const { return pty_.SlavePath(); }
+    std::string Stop() {
+        stop_ = true;
+        if (reader_.joinable()) {
+            reader_.join();
+        }
+        return heard_;
+    }
+
+private:
+    // Read the moment they come: a purge of the program's port drops what the far end has
+    // not read yet.
+    void Listen() {
+        while (!stop_) {
+            pollfd pfd{pty_.MasterFd(), POLLIN, 0};
+            char buffer[256];
+            if (poll(&pfd, 1, 10) > 0 && (pfd.revents & POLLIN)) {
+                const ssize_t n = read(pty_.MasterFd(), buffer, sizeof buffer);
+                heard_.append(buffer, static_cast<size_t>(std::max<ssize_t>(n, 0)));
+            }
+        }
+    }
+    PtyPeer pty_;
+    std::atomic<bool> stop_{false};
+    std::string heard_;
+    std::thread reader_;
+};
+
+// With a standard descriptor closed from the start, the port must not take its number:
+// the line carries the request and nothing the program says, and a result for a closed
+// stdout is no success.
+class ClosedStandardDescriptor : public CliFolder, public testing::WithParamInterface<int> {};
+
+TEST_P(ClosedStandardDescriptor, NothingButFramesReachTheLine) {
+    const int closed = GetParam();
+    {
+        LineListener line;
+        fs::create_symlink(line.SlavePath(), directory / "PORTS" / "COM1");
+        const Outcome silent =
+            Cli({"--first-byte-timeout", "1", "--attempts", "1", "ident"}, {}, closed);
+        EXPECT_EQ(silent.status, 1) << silent.err;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        EXPECT_EQ(line.Stop(), "\xCC\x00\x0C\x1D\x00\x00\x11\x00\x00\x00\x7D\x6C"s);
+        fs::remove(directory / "PORTS" / "COM1");
+    }
+    StartSim({});
+    const Outcome ident = Cli({"ident"}, {}, closed);
+    EXPECT_EQ(ident.status, closed == 1 ? 3 : 0) << ident.err;
+    if (closed == 1) {
+        EXPECT_NE(ident.err.find("standard output is closed"), std::string::npos) << ident.err;
+    }
+    EXPECT_EQ(Requests(), (std::vector<Header>{{0, 0, 17, 0, 0, 0}}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cli, ClosedStandardDescriptor, testing::Values(0, 1, 2), [](const auto& info) {
+        return std::string(info.param == 0 ? "stdin" : info.param == 1 ? "stdout" : "stderr");
+    });
 
 }  // namespace

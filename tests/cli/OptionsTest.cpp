@@ -35,6 +35,7 @@ TEST(CliOptions, WrongUsageIsRefusedWithAMessage) {
         {"write", "a.cnf", "--tables", "4"},
         {"write", "a.cnf", "--tables", "3,,6"},
         {"read", "a.cnf", "--tables", "3"},
+        {"write", "a.cnf", "--force"},
         {"--frobnicate", "1", "ident"},
     };
     for (const auto& arguments : wrong) {
@@ -115,4 +116,16 @@ TEST(CliOptions, WriteTakesEveryConfigurationTableUnlessToldOtherwise) {
     CliOptions chosen;
     ASSERT_TRUE(Parse({"write", "a.cnf", "--tables", "6,3"}, chosen, error));
     EXPECT_EQ(chosen.Tables, (std::array<uint8_t, TableCount>{0, 0, 0, 1, 0, 0, 1, 0}));
+}
+
+TEST(CliOptions, ReadReplacesAFileOnlyWithForce) {
+    std::string error;
+    CliOptions plain;
+    ASSERT_TRUE(Parse({"read", "a.cnf"}, plain, error));
+    EXPECT_FALSE(plain.Force);
+    CliOptions forced;
+    ASSERT_TRUE(Parse({"--force", "read", "a.cnf"}, forced, error)) << error;
+    EXPECT_TRUE(forced.Force);
+    EXPECT_EQ(forced.Arguments, std::vector<std::string>{"a.cnf"});
+    EXPECT_NE(std::string(UsageText).find("--force"), std::string::npos);
 }

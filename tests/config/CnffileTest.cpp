@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <csignal>
 #include <cstring>
+#include <ctime>
 
 #include "config/Cnffile.h"
 #include "config/Filestore.h"
@@ -288,14 +289,82 @@ INSTANTIATE_TEST_SUITE_P(Targets, NotARegularFile,
                          });
 
 TEST(CnfFileNames, DefaultNameAndExtension) {
-    EXPECT_EQ(DefaultConfigFileName("/opt/zantir/CONFIG", 5, 2024, 3, 7),
-              "/opt/zantir/CONFIG/zrt16-mk5-240307.cnf");
-    EXPECT_EQ(DefaultConfigFileName("CONFIG", 3, 2031, 12, 25), "CONFIG/zrt16-mk3-311225.cnf");
+    std::tm march7{};
+    march7.tm_year = 124;
+    march7.tm_mon = 2;
+    march7.tm_mday = 7;
+    march7.tm_hour = 9;
+    march7.tm_min = 5;
+    march7.tm_sec = 3;
+    EXPECT_EQ(DefaultConfigFileName("/opt/zantir/CONFIG", 5, march7),
+              "/opt/zantir/CONFIG/zrt16-mk5-240307-0905.cnf");
+    EXPECT_EQ(DefaultConfigFileName("CONFIG/", 3, march7, true),
+              "CONFIG/zrt16-mk3-240307-090503.cnf");
+    EXPECT_EQ(DefaultConfigFileName("CONFIG", 3, march7, true, 12),
+              "CONFIG/zrt16-mk3-240307-090503-12.cnf");
 
     EXPECT_EQ(WithConfigExtension("/data/test"), "/data/test.cnf");
     EXPECT_EQ(WithConfigExtension("/data/test.txt"), "/data/test.txt");
     EXPECT_EQ(WithConfigExtension("/data/v1.2/test"), "/data/v1.2/test.cnf");
     EXPECT_EQ(FileNameOf("/data/v1.2/test.cnf"), "test.cnf");
+}
+
+// Backups of one minute, one second even, each get a name of their own: anything that has
+// a name (a link that leads nowhere too) keeps it.
+TEST(CnfFileNames, TheFreeNameSkipsEveryNameTaken) {
+    ScratchDir dir;
+    std::tm when{};
+    when.tm_year = 126;
+    when.tm_mon = 11;
+    when.tm_mday = 9;
+    when.tm_hour = 14;
+    when.tm_min = 32;
+    when.tm_sec = 7;
+    const std::vector<std::string> expected = {
+        "zrt16-mk5-261209-1432.cnf", "zrt16-mk5-261209-143207.cnf", "zrt16-mk5-261209-143207-2.cnf",
+        "zrt16-mk5-261209-143207-3.cnf"};
+    for (size_t i = 0; i < expected.size(); ++i) {
+        const std::string name = FreeConfigFileName(dir.path.string(), 5, when);
+        ASSERT_EQ(name, dir / expected[i]);
+        if (i == 1) {
+            fs::create_symlink(dir / "nowhere", name);
+        } else {
+            WriteBytes(name, {1});
+        }
+    }
+}
+
+// Saves that name no file or the default name: an existing file is never replaced, even one
+// that appears while the new file is written, and nothing is left behind.
+TEST_F(CnfFileTest, ANewFileNeverReplacesOne) {
+    const Bytes old = ConfigFileBytes(ConfigRecordSize);
+    WriteBytes(dir / "kept.cnf", old);
+    record = NewConfigRecord(5);
+    EXPECT_EQ(WriteNewConfigFile(dir / "kept.cnf", record, notice), SaveResult::Exists);
+    EXPECT_EQ(notice.Line1, "Файл kept.cnf уже есть.");
+    const Bytes file = RecordBytes(record);
+    // The last step alone, as when the file appears after the name was seen free.
+    EXPECT_EQ(WriteInPlaceOf(dir / "kept.cnf", file.data(), file.size(), false),
+              ReplaceResult::Exists);
+    EXPECT_EQ(ReadBytes(dir / "kept.cnf"), old);
+    EXPECT_EQ(dir.Names(), std::vector<std::string>{"kept.cnf"});
+
+    EXPECT_EQ(WriteNewConfigFile(dir / "new.cnf", record, notice), SaveResult::Saved);
+    EXPECT_EQ(notice.Line2, "сохранены в файле new.cnf");
+    EXPECT_EQ(ReadBytes(dir / "new.cnf"), file);
+
+    // Three saves into a folder within a second: three files.
+    std::vector<std::string> saved;
+    for (int i = 0; i < 3; ++i) {
+        std::string path;
+        ASSERT_TRUE(SaveConfigFileInFolder(dir.path.string(), record, path, notice));
+        EXPECT_EQ(ReadBytes(path), file);
+        saved.push_back(path);
+    }
+    std::sort(saved.begin(), saved.end());
+    EXPECT_EQ(std::unique(saved.begin(), saved.end()), saved.end());
+    EXPECT_EQ(dir.Names().size(), 5u);
+    EXPECT_EQ(ReadBytes(dir / "kept.cnf"), old);
 }
 
 }  // namespace
