@@ -179,6 +179,56 @@ TEST_F(CliFolder, WriteChosenTablesThenIdentifies) {
             {0, 0, 0, 3, 0, 8}, {0, 0, 0, 5, 0, 1}, {0, 0, 0, 6, 0, 243}, {0, 0, 0, 6, 243, 12}}));
 }
 
+// A file of versions 3 and 4 holds seven fields of table 3; a version 5 device has eight.
+// The eighth keeps the device's value, and the operator is told before anything is written.
+TEST_F(CliFolder, FileOfAnotherVersionNeverWritesFieldsItDoesNotHold) {
+    StartSim({});
+    const fs::path file = Saved();
+    constexpr size_t VersionInFile = 4, RtsControlInFile = UpperLevelRateInFile + 7;
+    Patch(file, VersionInFile, 3);
+    Patch(file, RtsControlInFile, static_cast<char>(Slurp(file)[RtsControlInFile] ^ 1));
+
+    StartSim({});
+    const Outcome unchanged = Cli({"write-changed", file.string()});
+    EXPECT_EQ(unchanged.status, 0) << unchanged.err;
+    EXPECT_NE(unchanged.err.find("Файл конфигурации составлен для версии ПО 3, устройство имеет "
+                                 "версию ПО 5 поля, которых нет в файле, сохранят значения "
+                                 "устройства"),
+              std::string::npos)
+        << unchanged.err;
+    EXPECT_NE(unchanged.err.find("Нет измененных данных"), std::string::npos);
+    EXPECT_TRUE(Writes().empty());
+
+    StartSim({});
+    const Outcome restored = Cli({"--json", "write", file.string(), "--tables", "3"});
+    EXPECT_EQ(restored.status, 0) << restored.err;
+    EXPECT_EQ(restored.out,
+              "{\"complete\":true,\"requests\":[{\"table\":3,\"first_field\":0,"
+              "\"field_count\":7,\"result\":\"confirmed\"}]}\n");
+    EXPECT_EQ(Writes(), (std::vector<Header>{{0, 0, 0, 3, 0, 7}}));
+}
+
+// A write cut short says on stderr and in --json what became of every request.
+TEST_F(CliFolder, InterruptedWriteIsAccountedFor) {
+    StartSim({});
+    const fs::path file = Saved();
+    Patch(file, FlowComputerEntry12 + 1, 3);
+    Patch(file, 63 + 3 * 20 + 1, 1);
+    // The identification and the whole read pass; the first write's answer is damaged.
+    StartSim({"--fault", "silent+7"});
+    const Outcome cut = Cli({"--json", "write-changed", file.string()});
+    EXPECT_EQ(cut.status, 1);
+    EXPECT_NE(cut.err.find("Запись в устройство прервана не подтверждена: таблица 6 (поле 12); "
+                           "не отправлена: таблица 6 (поле 20)"),
+              std::string::npos)
+        << cut.err;
+    EXPECT_EQ(cut.err.find("Не выполнена"), std::string::npos) << cut.err;
+    EXPECT_EQ(cut.out,
+              "{\"complete\":false,\"requests\":[{\"table\":6,\"first_field\":12,"
+              "\"field_count\":1,\"result\":\"unconfirmed\"},{\"table\":6,\"first_field\":20,"
+              "\"field_count\":1,\"result\":\"not_sent\"}]}\n");
+}
+
 TEST_F(CliFolder, StateReportsADestroyedTable) {
     StartSim({"--destroyed", "6"});
     const Outcome state = Cli({"state"});
