@@ -275,8 +275,10 @@ int Search(const CliOptions& options, Terminal& ui) {
     if (!session.Open()) {
         return ExitDevice;
     }
-    const int32_t rate =
-        session.Device().SearchRate([&ui](int32_t trying) { ui.Say(SearchStatusText(trying)); });
+    const int32_t rate = session.Device().SearchRate([&ui](int32_t trying) {
+        ui.Say(SearchStatusText(trying));
+        return true;
+    });
     if (rate > 0) {
         std::printf("%d\n", rate);
         return ExitOk;

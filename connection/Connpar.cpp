@@ -603,9 +603,14 @@ void TFormConnPar::BaudSearch() {
     searching_ = true;
     SetButtonsEnabled(false);
     QApplication::setOverrideCursor(Qt::WaitCursor);
+    // A close of the dialog ends the search when the rate under way has had its try.
     const int32_t found = device_.SearchRate([this](int32_t rate) {
+        if (closePending_) {
+            return false;
+        }
         StatusBar1->showMessage(QString::fromStdString(SearchStatusText(rate)));
         QCoreApplication::processEvents();
+        return !closePending_;
     });
     StatusBar1->clearMessage();
     QApplication::restoreOverrideCursor();

@@ -348,13 +348,17 @@ void DeviceConnection::TellDestroyedTable() {
     }
 }
 
-int32_t DeviceConnection::SearchRate(const std::function<void(int32_t)>& trying) {
+int32_t DeviceConnection::SearchRate(const std::function<bool(int32_t)>& trying) {
     Operation operation(*this);
     if (!operation || !port_) {
         return 0;
     }
-    const int32_t rate = FindDeviceRate(engine_, trying);
-    if (StopRequested()) {
+    bool cancelled = false;
+    const int32_t rate = FindDeviceRate(engine_, [&](int32_t next) {
+        cancelled = trying && !trying(next);
+        return !cancelled;
+    });
+    if (StopRequested() || cancelled) {
         return 0;
     }
     if (rate > 0) {

@@ -134,7 +134,8 @@ public:
     // Tells a destroyed table after a write: "Разрушена таблица n".
     void TellDestroyedTable();
     // The rate search over the open port; its outcome is told. The rate found, or 0.
-    int32_t SearchRate(const std::function<void(int32_t)>& trying);
+    // trying returns false to end the search at the next rate: nothing is told then.
+    int32_t SearchRate(const std::function<bool(int32_t)>& trying);
 
 private:
     class Operation;

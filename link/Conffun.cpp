@@ -384,7 +384,7 @@ WriteOutcome WriteDifferences(TableAccess& access, const ConfigImage& snapshot,
     return RunWrites(access, planned, false) ? WriteOutcome::Written : WriteOutcome::Failed;
 }
 
-int32_t FindDeviceRate(LinkEngine& engine, const std::function<void(int32_t)>& trying) {
+int32_t FindDeviceRate(LinkEngine& engine, const std::function<bool(int32_t)>& trying) {
     constexpr int32_t SearchFirstByteTimeout = 300;  // ms
     constexpr int32_t SearchNextByteTimeout = 100;   // ms
     engine.NextByteTimeout = SearchNextByteTimeout;
@@ -393,8 +393,8 @@ int32_t FindDeviceRate(LinkEngine& engine, const std::function<void(int32_t)>& t
     const TableRequest request = ReadRequest(IdentTable.Number, 0, IdentTable.FieldCount);
     for (size_t code = 1; code < BaudRates.size(); ++code) {
         const int32_t rate = BaudRates[code];
-        if (trying) {
-            trying(rate);
+        if (trying && !trying(rate)) {
+            break;
         }
         engine.BaudRate = rate;  // the engine sets the port's rate before every attempt
         if (engine.ExecuteCommand(TableExchange, request.Data.data(), request.Length)) {

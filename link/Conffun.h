@@ -96,9 +96,10 @@ WriteOutcome WriteDifferences(TableAccess& access, const ConfigImage& snapshot,
                               WriteAccount* account = nullptr);
 
 // The rate search: the identification read once at every device rate from 600 bit/s up
-// (300 is never tried), with short time-outs; trying hears of each rate before its read.
-// Returns the rate that answered, or 0. The engine keeps the search's time-outs.
-int32_t FindDeviceRate(LinkEngine& engine, const std::function<void(int32_t)>& trying);
+// (300 is never tried), with short time-outs; trying hears of each rate before its read
+// and ends the search by returning false. Returns the rate that answered, or 0. The engine
+// keeps the search's time-outs.
+int32_t FindDeviceRate(LinkEngine& engine, const std::function<bool(int32_t)>& trying);
 // The two lines of the question asked when a table exchange has failed for good; a write
 // whose request went out whole is not confirmed rather than not done.
 std::array<std::string, 2> RetryQuestionLines(bool reading, int table,
