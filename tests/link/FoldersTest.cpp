@@ -33,6 +33,16 @@ struct FolderCase {
     const char* settings;
 };
 
+// The cases are written with POSIX roots; on Windows a root needs a drive to be absolute.
+std::string Rooted(const std::string& path) {
+#ifdef _WIN32
+    if (!path.empty() && path.front() == '/') {
+        return "C:" + path;
+    }
+#endif
+    return path;
+}
+
 void PrintTo(const FolderCase& c, std::ostream* out) {
     *out << c.name;
 }
@@ -42,21 +52,21 @@ class FolderRules : public testing::TestWithParam<FolderCase> {};
 TEST_P(FolderRules, ProgramFolderOnlyWhenItIsTheUsersOwn) {
     const FolderCase& c = GetParam();
     FolderFacts facts;
-    facts.ProgramDirectory = "/p";
+    facts.ProgramDirectory = Rooted("/p");
     facts.Program = c.program;
     facts.Beside = {c.configFolder, c.iniFolder, c.portsFolder};
     facts.Superuser = c.superuser;
-    facts.Home = c.home;
-    facts.AccountHome = "/account";
-    facts.XdgConfigHome = c.xdgConfig;
-    facts.XdgDataHome = c.xdgData;
+    facts.Home = Rooted(c.home);
+    facts.AccountHome = Rooted("/account");
+    facts.XdgConfigHome = Rooted(c.xdgConfig);
+    facts.XdgDataHome = Rooted(c.xdgData);
     const ProgramFolders folders = DecideFolders(facts);
     const bool beside = std::string(c.config) == "beside";
     EXPECT_EQ(folders.BesideProgram, beside);
-    EXPECT_EQ(fs::path(folders.Config), fs::path(beside ? "/p/CONFIG" : c.config));
-    EXPECT_EQ(fs::path(folders.Settings), fs::path(beside ? "/p/INI" : c.settings));
-    EXPECT_EQ(fs::path(folders.Ports),
-              beside ? fs::path("/p/PORTS") : fs::path(folders.Settings).parent_path() / "PORTS");
+    EXPECT_EQ(fs::path(folders.Config), fs::path(Rooted(beside ? "/p/CONFIG" : c.config)));
+    EXPECT_EQ(fs::path(folders.Settings), fs::path(Rooted(beside ? "/p/INI" : c.settings)));
+    EXPECT_EQ(fs::path(folders.Ports), beside ? fs::path(Rooted("/p/PORTS"))
+                                              : fs::path(folders.Settings).parent_path() / "PORTS");
 }
 
 INSTANTIATE_TEST_SUITE_P(
