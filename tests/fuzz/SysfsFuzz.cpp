@@ -25,6 +25,7 @@
 
 #include "cli/Report.h"
 #include "config/Codepage.h"
+#include "link/Comportfunctions.h"
 #include "link/Portlist.h"
 #include "tests/fuzz/Fuzzcheck.h"
 #include "tests/support/Jsoncheck.h"
@@ -238,6 +239,18 @@ void CheckReport(const std::vector<FoundPort>& found, const fs::path& ports,
                  const PortRoots& roots) {
     const std::vector<ComBinding> bindings = ComBindings(found, ports.string(), roots.Dev);
     FUZZ_CHECK(bindings.size() == static_cast<size_t>(ComPortCount));
+    // A COM number reaches the found port that its link, or its /dev/ttyS name, leads to.
+    for (const ComBinding& binding : bindings) {
+        const std::string real = Resolved(ComPortPath(binding.Number, ports.string(), roots.Dev));
+        const FoundPort* reached = nullptr;
+        for (const FoundPort& port : found) {
+            if (!reached && !real.empty() && Resolved(port.Device) == real) {
+                reached = &port;
+            }
+        }
+        FUZZ_CHECK(binding.Port == reached);
+        FUZZ_CHECK(!binding.Port || binding.Present);
+    }
     const std::vector<const FoundPort*> unbound = UnboundPorts(found, bindings);
     const std::string text = PortsReport(bindings, unbound, false);
     FUZZ_CHECK(!text.empty() && text.back() == '\n');
