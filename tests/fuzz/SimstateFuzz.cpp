@@ -1,9 +1,8 @@
 // The simulator's state file over any bytes: the input is the file. A file of another
 // size, magic or layout version is refused and the device keeps its tables; one that is
-// taken gives the tables it holds, saves back as the same bytes, and a table it says is
-// destroyed is rewritten as on the device, field by field, until it is whole again.
-#include <stdlib.h>
-
+// taken gives the tables it holds (a table it says is destroyed flagged so in table 7 as
+// well), saves back as those bytes, and that destroyed table is rewritten as on the
+// device, field by field, until it is whole again.
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
@@ -24,23 +23,6 @@ namespace fs = std::filesystem;
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-// A folder of this process for the saved files, removed at the end.
-class Scratch {
-public:
-    Scratch() {
-        std::error_code error;
-        const char* base = fs::is_directory("/dev/shm", error) ? "/dev/shm" : "/tmp";
-        std::string pattern = std::string(base) + "/zantir-fuzz-simstate-XXXXXX";
-        FUZZ_CHECK(mkdtemp(pattern.data()) != nullptr);
-        root = pattern;
-    }
-    ~Scratch() {
-        std::error_code ignored;
-        fs::remove_all(root, ignored);
-    }
-    fs::path root;
-};
 
 Bytes Saved(const SimDevice& device, const fs::path& path) {
     FUZZ_CHECK(device.SaveState(path.string()));
@@ -84,7 +66,7 @@ void Rewrite(SimDevice& device, uint8_t table) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static Scratch scratch;
+    static const ScratchFolder scratch{"simstate"};
     static MemoryFile file;
     file.Put(data, size);
 
@@ -107,7 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         expected[5 + offsetof(SimTables, Restore) + destroyed] = 1;
     }
     FUZZ_CHECK(TablesOf(device) == Bytes(expected.begin() + 5, expected.end()));
-    const fs::path saved = scratch.root / "state";
+    const fs::path saved = scratch.Path() / "state";
     FUZZ_CHECK(Saved(device, saved) == expected);
 
     // What was saved loads as it was saved.

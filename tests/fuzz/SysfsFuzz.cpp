@@ -16,7 +16,6 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -89,28 +88,17 @@ private:
     size_t next_ = 0;
 };
 
-// The scratch folder of this process, emptied for each input and removed at the end.
-class Scratch {
-public:
-    Scratch() {
-        std::error_code error;
-        const char* base = fs::is_directory("/dev/shm", error) ? "/dev/shm" : "/tmp";
-        std::string pattern = std::string(base) + "/zantir-fuzz-sysfs-XXXXXX";
-        FUZZ_CHECK(mkdtemp(pattern.data()) != nullptr);
-        root = pattern;
+// Empties the scratch folder for the next tree.
+void Empty(const fs::path& folder) {
+    std::error_code error;
+    std::vector<fs::path> entries;
+    for (const auto& entry : fs::directory_iterator(folder, error)) {
+        entries.push_back(entry.path());
     }
-    ~Scratch() {
-        std::error_code ignored;
-        fs::remove_all(root, ignored);
+    for (const fs::path& entry : entries) {
+        fs::remove_all(entry, error);
     }
-    void Empty() const {
-        std::error_code error;
-        for (const auto& entry : fs::directory_iterator(root, error)) {
-            fs::remove_all(entry.path(), error);
-        }
-    }
-    fs::path root;
-};
+}
 
 // Makes what it can; a part the input makes impossible (a name used twice) is left out.
 void Put(const fs::path& file, const std::string& text) {
@@ -270,9 +258,9 @@ void CheckReport(const std::vector<FoundPort>& found, const fs::path& ports,
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static Scratch scratch;
-    scratch.Empty();
-    const fs::path& root = scratch.root;
+    static const ScratchFolder scratch{"sysfs"};
+    const fs::path& root = scratch.Path();
+    Empty(root);
     std::error_code error;
     fs::create_directories(root / "sys" / "class" / "tty", error);
     fs::create_directories(root / "dev", error);
