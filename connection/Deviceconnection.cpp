@@ -244,10 +244,16 @@ void DeviceConnection::HangUp() {
         return;
     }
     running_ = true;
+    aborted_ = false;
     ModemLine line = Line();
     ModemHangUp(line);
     callUp_ = false;
     running_ = false;
+    if (aborting_) {  // Прервать ends the hang-up's waits, not the program
+        aborting_ = false;
+        aborted_ = true;
+        engine_.StopRequested = false;
+    }
 }
 
 void DeviceConnection::Close() {
