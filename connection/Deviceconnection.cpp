@@ -1,6 +1,8 @@
 #include "connection/Deviceconnection.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <utility>
 
 #include "config/Baudrates.h"
@@ -340,6 +342,55 @@ ConfigRecord RecordOf(const ConfigImage& image) {
     return record;
 }
 
+// The caption under which the operator sees a field, empty for one he never sees.
+std::string FieldCaption(const std::vector<ConfigLine>& lines, int table, int field) {
+    if (table == LinkTable.Number) {
+        return lines[static_cast<size_t>(field)].Caption;
+    }
+    if (table == ModemTable.Number) {
+        return lines[LinkTable.FieldCount].Caption;
+    }
+    return field > 0 ? FlowComputerCaptionText + std::to_string(field) : std::string();
+}
+
+// A written byte the device holds otherwise where the operator's words show no
+// difference (flow computer 0, the code of a computer not connected, the modem string
+// after its end): named by table, field and byte, its values in hexadecimal.
+void AddUnseenDifferences(const ConfigImage& meant, const ConfigImage& found,
+                          const WriteAccount& account, std::vector<ConfigDifference>& seen) {
+    const std::vector<ConfigLine> lines = DescribeConfig(RecordOf(meant), true);
+    const auto hex = [](uint8_t value) {
+        char text[8];
+        std::snprintf(text, sizeof text, "0x%02X", value);
+        return std::string(text);
+    };
+    for (const WriteStep& step : account.Steps) {
+        const size_t width = TableFieldSize(step.Table);
+        for (int field = step.FirstField; field < step.FirstField + step.FieldCount; ++field) {
+            const size_t at = TableImageOffset(step.Table) + static_cast<size_t>(field) * width;
+            size_t byte = 0;
+            while (byte < width && meant.Bytes[at + byte] == found.Bytes[at + byte]) {
+                ++byte;
+            }
+            if (byte == width) {
+                continue;
+            }
+            const std::string caption = FieldCaption(lines, step.Table, field);
+            const bool shown = std::any_of(seen.begin(), seen.end(), [&](const auto& d) {
+                return !caption.empty() && d.Caption == caption;
+            });
+            if (!shown) {
+                std::string name =
+                    "Таблица " + std::to_string(step.Table) + ", поле " + std::to_string(field);
+                if (width > 1) {
+                    name += ", байт " + std::to_string(byte);
+                }
+                seen.push_back({name, hex(meant.Bytes[at + byte]), hex(found.Bytes[at + byte])});
+            }
+        }
+    }
+}
+
 }  // namespace
 
 WriteOutcome DeviceConnection::WriteChanges(const ConfigImage& snapshot, bool verify) {
@@ -418,6 +469,7 @@ void DeviceConnection::CheckWrite(const ConfigImage& meant) {
                     found.Bytes.begin() + static_cast<long>(at));
     }
     lastCheck_.Differences = CompareConfigs(RecordOf(meant), RecordOf(found));
+    AddUnseenDifferences(meant, found, lastWrite_, lastCheck_.Differences);
     if (!lastCheck_.Differences.empty()) {
         lastCheck_.Result = WriteCheckResult::Mismatch;
         std::string fields;

@@ -132,7 +132,7 @@ TEST_F(DeviceTest, NoOperationRunsInsideAnother) {
     std::array<uint8_t, TableCount> marks{};
     marks[ModemTable.Number] = 1;
     image.Bytes[ModemTableOffset] = 'A';
-    ASSERT_TRUE(device.WriteTables(marks));
+    ASSERT_TRUE(device.WriteTables(marks, LinkTable.FieldCount, false));
     EXPECT_TRUE(entered.empty()) << entered.front();
     const std::vector<Bytes> frames = Frames();
     ASSERT_EQ(frames.size(), 3u);
