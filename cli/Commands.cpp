@@ -11,6 +11,7 @@
 #include "config/Cnffile.h"
 #include "config/Configrecord.h"
 #include "config/Filestore.h"
+#include "config/History.h"
 #include "config/Tablestate.h"
 #include "connection/Deviceconnection.h"
 #include "link/Comportfunctions.h"
@@ -40,6 +41,7 @@ public:
         engine_.MaxPollWait = NoPollCap;  // a terminal has no messages to run meanwhile
         device_.Rs485 = options.Rs485;
         device_.Trace = options.Trace;
+        device_.HistoryFolder = HistoryDirectory();
     }
 
     DeviceConnection& Device() { return device_; }
@@ -172,10 +174,14 @@ int Read(const CliOptions& options, Terminal& ui) {
     return ExitOk;
 }
 
-// With --json, what became of each write request goes to stdout, whatever the outcome.
-void ReportWrite(const CliOptions& options, DeviceConnection& device) {
+// With --json, what became of each write request goes to stdout, whatever the outcome;
+// a write read back as written is said on stderr.
+void ReportWrite(const CliOptions& options, DeviceConnection& device, Terminal& ui) {
+    if (device.LastCheck().Result == WriteCheckResult::Verified) {
+        ui.Say(WrittenVerifiedText);
+    }
     if (options.Json) {
-        std::fputs(WriteJsonReport(device.LastWrite()).c_str(), stdout);
+        std::fputs(WriteJsonReport(device.LastWrite(), device.LastCheck()).c_str(), stdout);
     }
 }
 
@@ -191,8 +197,9 @@ int Write(const CliOptions& options, Terminal& ui) {
     DeviceConnection& device = session.Device();
     device.TellFileVersion(record.SoftwareVersion());
     StoreRecordForDevice(record, session.Image());
-    const bool written = device.WriteTables(options.Tables, RecordLinkFields(record));
-    ReportWrite(options, device);
+    const bool written =
+        device.WriteTables(options.Tables, RecordLinkFields(record), !options.NoVerify);
+    ReportWrite(options, device, ui);
     if (!written) {
         return ExitDevice;
     }
@@ -223,8 +230,15 @@ int WriteChanged(const CliOptions& options, Terminal& ui) {
     session.Device().TellFileVersion(record.SoftwareVersion());
     const ConfigImage snapshot = session.Image();
     StoreRecordForDevice(record, session.Image());
-    const WriteOutcome outcome = session.Device().WriteChanges(snapshot);
-    ReportWrite(options, session.Device());
+    if (options.DryRun) {
+        // What the write would change, as the device would then hold it.
+        ConfigRecord meant = NewConfigRecord(snapshot.SoftwareVersion());
+        LoadEditorRecord(session.Image(), meant);
+        std::fputs(DiffReport(CompareConfigs(device, meant), options.Json).c_str(), stdout);
+        return ExitOk;
+    }
+    const WriteOutcome outcome = session.Device().WriteChanges(snapshot, !options.NoVerify);
+    ReportWrite(options, session.Device(), ui);
     return outcome == WriteOutcome::Failed ? ExitDevice : ExitOk;
 }
 

@@ -57,10 +57,18 @@ const char UsageText[] =
     "  write FILE [--tables 3,5,6]\n"
     "                         write the chosen tables (default: every configuration\n"
     "                         table) from a .cnf file, then read the identification again\n"
-    "  write-changed FILE     write only what differs between the device and the file\n"
+    "                         and every table back: a field the device holds otherwise\n"
+    "                         fails the write (--no-verify: no read back)\n"
+    "  write-changed FILE [--dry-run] [--no-verify]\n"
+    "                         write only what differs between the device and the file;\n"
+    "                         the configuration read first is kept in CONFIG/history,\n"
+    "                         and what was written is read back as for write. --dry-run\n"
+    "                         prints the changes (as diff does) and writes nothing\n"
     "  show FILE              print a .cnf file: link parameters, modem string and every\n"
     "                         connected flow computer (address, port, rate)\n"
     "  diff A B               compare two configurations (files, or \"device\") field by field\n"
+    "                         Every whole read of the device is kept in CONFIG/history\n"
+    "                         when it differs from the newest kept (index.csv lists them)\n"
     "  search                 find the rate at which the device answers (21 rates, 600 up)\n"
     "  ports                  list COM1..COM8 with where each leads, then the serial ports\n"
     "                         found that none of them reaches\n"
@@ -242,6 +250,10 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CliOptions& opt
             options.Json = true;
         } else if (a == "--force") {
             options.Force = true;
+        } else if (a == "--dry-run") {
+            options.DryRun = true;
+        } else if (a == "--no-verify") {
+            options.NoVerify = true;
         } else if (a == "--rs485") {
             options.Rs485 = true;
         } else if (a == "--direct") {
@@ -277,6 +289,14 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CliOptions& opt
     }
     if (options.Force && options.Command != "read") {
         error = "--force is for read only";
+        return false;
+    }
+    if (options.DryRun && options.Command != "write-changed") {
+        error = "--dry-run is for write-changed only";
+        return false;
+    }
+    if (options.NoVerify && options.Command != "write" && options.Command != "write-changed") {
+        error = "--no-verify is for write and write-changed only";
         return false;
     }
     if (!options.TablesGiven) {

@@ -25,7 +25,9 @@ struct CliOptions {
     bool Json = false;
     bool Rs485 = false;
     bool Help = false;
-    bool Force = false;  // --force: read may replace a FILE that is there
+    bool Force = false;     // --force: read may replace a FILE that is there
+    bool DryRun = false;    // --dry-run: write-changed prints the changes, writes nothing
+    bool NoVerify = false;  // --no-verify: no read back after a write
     bool TablesGiven = false;
     std::array<uint8_t, TableCount> Tables{};  // --tables, 1 for each chosen table
     std::string Command;

@@ -4,37 +4,14 @@
 
 #include "config/Baudrates.h"
 #include "config/Codepage.h"
+#include "config/Configdiff.h"
 #include "config/Identtext.h"
 #include "config/Stringi.h"
 
 namespace {
 
-constexpr char FlowComputerCaption[] = "Вычислитель ";
-constexpr char NotConnected[] = "Нет";
-constexpr char PortLetters[] = "ABC";
-
 std::string Number(int value) {
     return std::to_string(value);
-}
-
-// A two-way choice of the editor; a value it has no item for is shown as the number.
-std::string Choice(uint8_t value, const char* zero, const char* one) {
-    return value == 0 ? zero : value == 1 ? one : Number(value);
-}
-
-char PortLetter(uint8_t port) {
-    return port >= 1 && port <= LastPort ? PortLetters[port - 1] : '?';
-}
-
-std::string FlowComputerText(const FlowComputerRecord& computer) {
-    if (computer.Connected == 0) {
-        return NotConnected;
-    }
-    return std::string(1, PortLetter(computer.Port)) + " " + Number(BaudRateOf(computer.BaudCode));
-}
-
-bool HasRtsControl(const ConfigRecord& record) {
-    return LinkTableFieldCount(record.SoftwareVersion()) > static_cast<int>(UpperLevelRtsControl);
 }
 
 // A line as the terminal may show it. What a file, the device tree or a link name holds
@@ -84,44 +61,6 @@ std::string Join(const std::vector<std::string>& items) {
 
 }  // namespace
 
-std::vector<ConfigLine> DescribeConfig(const ConfigRecord& record, bool withRtsControl) {
-    const auto& link = record.LinkParams;
-    std::vector<ConfigLine> lines = {
-        {"Скорость обмена с ВУ", Number(BaudRateOf(link[UpperLevelBaudCode]))},
-        {"Количество преамбул при ответе ВУ", Number(link[UpperLevelReplyPreambles])},
-        {"Количество преамбул в запросе к вычислителю", Number(link[FlowComputerRequestPreambles])},
-        {"Длительность ожидания ответа от вычислителя", Number(link[FlowComputerReplyWait])},
-        {"Преамбулы от вычислителя",
-         Choice(link[WaitFlowComputerPreambles], "Не ожидать", "Ожидать")},
-        {"Приоритет", Choice(link[AccessPriority], "Высокий", "Низкий")},
-        {"Задержка перед повторной попыткой занять порт",
-         Choice(link[PortRetryDelay], "Меньшая", "Большая")},
-    };
-    if (withRtsControl) {
-        lines.push_back({"Необходимость управления сигналом RTS в канале связи с ВУ",
-                         Choice(link[UpperLevelRtsControl], "Не требуется", "Требуется")});
-    }
-    lines.push_back({"Строка инициализации модема", ModemInitText(record)});
-    for (size_t address = 1; address < FlowComputerCount; ++address) {
-        lines.push_back({FlowComputerCaption + Number(static_cast<int>(address)),
-                         FlowComputerText(record.FlowComputers[address])});
-    }
-    return lines;
-}
-
-std::vector<ConfigDifference> CompareConfigs(const ConfigRecord& a, const ConfigRecord& b) {
-    const bool rts = HasRtsControl(a) || HasRtsControl(b);
-    const std::vector<ConfigLine> left = DescribeConfig(a, rts);
-    const std::vector<ConfigLine> right = DescribeConfig(b, rts);
-    std::vector<ConfigDifference> differences;
-    for (size_t i = 0; i < left.size(); ++i) {
-        if (left[i].Value != right[i].Value) {
-            differences.push_back({left[i].Caption, left[i].Value, right[i].Value});
-        }
-    }
-    return differences;
-}
-
 std::string IdentReport(const uint8_t* ident, bool json) {
     const auto values = IdentValues(ident, true);
     std::string text;
@@ -162,7 +101,8 @@ std::string ShowReport(const ConfigRecord& record, bool json) {
     if (!json) {
         std::string text;
         for (const ConfigLine& line : DescribeConfig(record, HasRtsControl(record))) {
-            if (line.Caption.rfind(FlowComputerCaption, 0) != 0 || line.Value != NotConnected) {
+            if (line.Caption.rfind(FlowComputerCaptionText, 0) != 0 ||
+                line.Value != NotConnectedText) {
                 text += Shown(line.Caption + ": " + line.Value) + "\n";
             }
         }
@@ -245,7 +185,7 @@ std::string PortsReport(const std::vector<ComBinding>& bindings,
                 : text;
 }
 
-std::string WriteJsonReport(const WriteAccount& account) {
+std::string WriteJsonReport(const WriteAccount& account, const WriteCheck& check) {
     static const char* const fates[] = {"not_sent", "refused", "unconfirmed", "confirmed"};
     std::string json = "{\"complete\":";
     json += account.Complete() ? "true" : "false";
@@ -260,6 +200,15 @@ std::string WriteJsonReport(const WriteAccount& account) {
         json += fates[static_cast<size_t>(step.Fate)];
         json += "\"}";
     }
-    json += "]}\n";
+    static const char* const results[] = {"not_checked", "verified", "mismatch", "not_read"};
+    json += "],\"check\":\"";
+    json += results[static_cast<size_t>(check.Result)];
+    json += "\",\"mismatches\":[";
+    for (size_t i = 0; i < check.Differences.size(); ++i) {
+        const ConfigDifference& d = check.Differences[i];
+        json += (i == 0 ? "{\"field\":" : ",{\"field\":") + JsonString(d.Caption) +
+                ",\"written\":" + JsonString(d.A) + ",\"read\":" + JsonString(d.B) + "}";
+    }
+    json += "],\"backup\":" + JsonString(check.BackupFile) + "}\n";
     return json;
 }

@@ -9,27 +9,12 @@
 #include <vector>
 
 #include "config/Codepage.h"
+#include "config/Configdiff.h"
 #include "config/Configrecord.h"
 #include "config/Devicetables.h"
+#include "connection/Deviceconnection.h"
 #include "link/Conffun.h"
 #include "link/Portlist.h"
-
-// One line of a configuration: its caption and its value as the operator reads them.
-struct ConfigLine {
-    std::string Caption;
-    std::string Value;
-};
-
-// Table 3, the modem string and all flow computers 1..254, in the editor's words. The
-// link parameter of RTS control is there when either version has it.
-std::vector<ConfigLine> DescribeConfig(const ConfigRecord& record, bool withRtsControl);
-// The fields where a and b differ.
-struct ConfigDifference {
-    std::string Caption;
-    std::string A;
-    std::string B;
-};
-std::vector<ConfigDifference> CompareConfigs(const ConfigRecord& a, const ConfigRecord& b);
 
 std::string IdentReport(const uint8_t* ident, bool json);
 // table7: the restoration flags of tables 0..7 as the device reported them.
@@ -44,4 +29,6 @@ std::string PortsReport(const std::vector<ComBinding>& bindings,
 
 // What became of each write request, as JSON: "confirmed", "unconfirmed" (sent whole, no
 // sound answer: the device may have done it), "refused" or "not_sent".
-std::string WriteJsonReport(const WriteAccount& account);
+// Then what the read back found ("not_checked", "verified", "mismatch", "not_read"), each
+// field written that the device holds otherwise, and the history file kept before.
+std::string WriteJsonReport(const WriteAccount& account, const WriteCheck& check);

@@ -1,10 +1,14 @@
 #include "connection/Deviceconnection.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <utility>
 
 #include "config/Baudrates.h"
 #include "config/Codepage.h"
+#include "config/Configrecord.h"
+#include "config/History.h"
 #include "config/Identtext.h"
 
 namespace {
@@ -47,11 +51,18 @@ public:
         : device_(device), entered_(!device.running_ && !device.StopRequested()) {
         if (entered_) {
             device_.running_ = true;
+            device_.aborted_ = false;
         }
     }
     ~Operation() {
         if (entered_) {
             device_.running_ = false;
+            // Прервать ends this operation only; a close under it stands.
+            if (device_.aborting_) {
+                device_.aborting_ = false;
+                device_.aborted_ = true;
+                device_.engine_.StopRequested = false;
+            }
             // A pulled adapter's handle is let go, so that it comes back under its old name
             // and the next connect opens it afresh.
             if (device_.port_ && device_.port_->LineLost()) {
@@ -82,6 +93,14 @@ DeviceConnection::~DeviceConnection() {
 
 void DeviceConnection::RequestStop() {
     engine_.StopRequested = true;
+    aborting_ = false;
+}
+
+void DeviceConnection::AbortOperation() {
+    if (running_ && !engine_.StopRequested) {
+        engine_.StopRequested = true;
+        aborting_ = true;
+    }
 }
 
 ModemLine DeviceConnection::Line() {
@@ -124,6 +143,7 @@ bool DeviceConnection::Open(const ConnectionSettings& settings, const std::strin
     // A handle still open would hold the line locked against the new open.
     ClosePort();
     linkLost_ = false;
+    portPath_ = path;
     const int32_t rate = settings.BaudRate;
     LineSettings line = PortLine(rate);
     line.Rs485 = Rs485;
@@ -226,10 +246,16 @@ void DeviceConnection::HangUp() {
         return;
     }
     running_ = true;
+    aborted_ = false;
     ModemLine line = Line();
     ModemHangUp(line);
     callUp_ = false;
     running_ = false;
+    if (aborting_) {  // Прервать ends the hang-up's waits, not the program
+        aborting_ = false;
+        aborted_ = true;
+        engine_.StopRequested = false;
+    }
 }
 
 void DeviceConnection::Close() {
@@ -268,6 +294,7 @@ bool DeviceConnection::ReadConfiguration() {
         }
         return false;
     }
+    KeepInHistory(HistoryReadEvent);
     return true;
 }
 
@@ -285,38 +312,203 @@ bool DeviceConnection::ReadRateMask() {
     return true;
 }
 
-WriteOutcome DeviceConnection::WriteChanges(const ConfigImage& snapshot) {
+namespace {
+
+size_t TableImageOffset(int table) {
+    return table == LinkTable.Number    ? LinkTableOffset
+           : table == ModemTable.Number ? ModemTableOffset
+                                        : FlowComputerOffset;
+}
+
+size_t TableFieldSize(int table) {
+    return table == LinkTable.Number    ? LinkTable.FieldSize
+           : table == ModemTable.Number ? ModemTable.FieldSize
+                                        : FlowComputerTable.FieldSize;
+}
+
+constexpr char ReadTables[] = "0 3 5 6 1";  // in the order a whole read reads them
+
+std::string WrittenTables(const WriteAccount& account) {
+    std::string tables;
+    for (const int table : account.Tables(RequestFate::Confirmed)) {
+        tables += (tables.empty() ? "" : " ") + std::to_string(table);
+    }
+    return tables;
+}
+
+ConfigRecord RecordOf(const ConfigImage& image) {
+    ConfigRecord record = NewConfigRecord(image.SoftwareVersion());
+    LoadEditorRecord(image, record);
+    return record;
+}
+
+// The caption under which the operator sees a field, empty for one he never sees.
+std::string FieldCaption(const std::vector<ConfigLine>& lines, int table, int field) {
+    if (table == LinkTable.Number) {
+        return lines[static_cast<size_t>(field)].Caption;
+    }
+    if (table == ModemTable.Number) {
+        return lines[LinkTable.FieldCount].Caption;
+    }
+    return field > 0 ? FlowComputerCaptionText + std::to_string(field) : std::string();
+}
+
+// A written byte the device holds otherwise where the operator's words show no
+// difference (flow computer 0, the code of a computer not connected, the modem string
+// after its end): named by table, field and byte, its values in hexadecimal.
+void AddUnseenDifferences(const ConfigImage& meant, const ConfigImage& found,
+                          const WriteAccount& account, std::vector<ConfigDifference>& seen) {
+    const std::vector<ConfigLine> lines = DescribeConfig(RecordOf(meant), true);
+    const auto hex = [](uint8_t value) {
+        char text[8];
+        std::snprintf(text, sizeof text, "0x%02X", value);
+        return std::string(text);
+    };
+    for (const WriteStep& step : account.Steps) {
+        const size_t width = TableFieldSize(step.Table);
+        for (int field = step.FirstField; field < step.FirstField + step.FieldCount; ++field) {
+            const size_t at = TableImageOffset(step.Table) + static_cast<size_t>(field) * width;
+            size_t byte = 0;
+            while (byte < width && meant.Bytes[at + byte] == found.Bytes[at + byte]) {
+                ++byte;
+            }
+            if (byte == width) {
+                continue;
+            }
+            const std::string caption = FieldCaption(lines, step.Table, field);
+            const bool shown = std::any_of(seen.begin(), seen.end(), [&](const auto& d) {
+                return !caption.empty() && d.Caption == caption;
+            });
+            if (!shown) {
+                std::string name =
+                    "Таблица " + std::to_string(step.Table) + ", поле " + std::to_string(field);
+                if (width > 1) {
+                    name += ", байт " + std::to_string(byte);
+                }
+                seen.push_back({name, hex(meant.Bytes[at + byte]), hex(found.Bytes[at + byte])});
+            }
+        }
+    }
+}
+
+}  // namespace
+
+WriteOutcome DeviceConnection::WriteChanges(const ConfigImage& snapshot, bool verify) {
     Operation operation(*this);
     lastWrite_.Steps.clear();
+    lastCheck_ = {};
     if (!operation) {
         return WriteOutcome::Failed;
     }
-    const WriteOutcome outcome = WriteDifferences(access_, snapshot, &lastWrite_);
-    if (outcome == WriteOutcome::NothingChanged) {
+    if (!FindChangedTables(image_, snapshot).Any()) {
         ui_.ShowMessage(MessageNotice, NothingWrittenText, NothingChangedText);
-    } else if (outcome == WriteOutcome::Failed) {
+        return WriteOutcome::NothingChanged;
+    }
+    // What the device held before the write can be had again from the history.
+    if (!HistoryFolder.empty()) {
+        std::string error;
+        if (!Keep(snapshot, HistoryBeforeWriteEvent, ReadTables, lastCheck_.BackupFile, error)) {
+            ui_.ShowMessage(MessageError, BackupFailedText, error + " " + NothingWrittenText);
+            return WriteOutcome::Failed;
+        }
+    }
+    const ConfigImage meant = image_;
+    const WriteOutcome outcome = WriteDifferences(access_, snapshot, &lastWrite_);
+    if (outcome == WriteOutcome::Failed) {
         TellWrite();
+        return outcome;
+    }
+    if (verify) {
+        Pause(AfterWriteMs);
+        CheckWrite(meant);
+        if (lastCheck_.Result != WriteCheckResult::Verified) {
+            return WriteOutcome::Failed;
+        }
     }
     return outcome;
 }
 
-bool DeviceConnection::WriteTables(const std::array<uint8_t, TableCount>& marks,
-                                   uint8_t linkFields) {
+bool DeviceConnection::WriteTables(const std::array<uint8_t, TableCount>& marks, uint8_t linkFields,
+                                   bool verify) {
     Operation operation(*this);
     lastWrite_.Steps.clear();
+    lastCheck_ = {};
     if (!operation) {
         return false;
     }
+    const ConfigImage meant = image_;
     if (!WriteSelectedTables(access_, marks, &lastWrite_, linkFields)) {
         TellWrite();
         return false;
     }
     Pause(AfterWriteMs);
-    return ::ReadIdent(access_);
+    if (!verify) {
+        return ::ReadIdent(access_);
+    }
+    CheckWrite(meant);
+    return lastCheck_.Result == WriteCheckResult::Verified;
+}
+
+void DeviceConnection::CheckWrite(const ConfigImage& meant) {
+    // The identification and every table, read as a whole read does; the image then
+    // holds what the device holds.
+    if (!ReadAllTables(access_)) {
+        lastCheck_.Result = WriteCheckResult::NotRead;
+        if (!StopRequested()) {
+            ui_.ShowMessage(MessageExchangeResult, VerifyNotReadText, "");
+        }
+        return;
+    }
+    // What was written, with the device's values in the fields written: only those may
+    // differ from what was meant.
+    ConfigImage found = meant;
+    for (const WriteStep& step : lastWrite_.Steps) {
+        const size_t width = TableFieldSize(step.Table);
+        const size_t at = TableImageOffset(step.Table) + step.FirstField * width;
+        std::copy_n(image_.Bytes.begin() + static_cast<long>(at), step.FieldCount * width,
+                    found.Bytes.begin() + static_cast<long>(at));
+    }
+    lastCheck_.Differences = CompareConfigs(RecordOf(meant), RecordOf(found));
+    AddUnseenDifferences(meant, found, lastWrite_, lastCheck_.Differences);
+    if (!lastCheck_.Differences.empty()) {
+        lastCheck_.Result = WriteCheckResult::Mismatch;
+        std::string fields;
+        for (const std::string& line : DifferenceLines(lastCheck_.Differences)) {
+            fields += (fields.empty() ? "" : "; ") + line;
+        }
+        ui_.ShowMessage(MessageError, VerifyFailedText, "Записано → прочитано: " + fields);
+    } else {
+        lastCheck_.Result = WriteCheckResult::Verified;
+    }
+    KeepInHistory(HistoryWriteEvent);
+}
+
+bool DeviceConnection::Keep(const ConfigImage& image, const char* event, const std::string& tables,
+                            std::string& file, std::string& error) {
+    const std::string place = settings_.LinkType == 1 ? DialNumberText(settings_)
+                              : portPath_.empty()     ? "COM" + std::to_string(settings_.PortNumber)
+                                                      : portPath_;
+    const HistoryEvent entry{event, LinkTypeNames[settings_.LinkType == 1 ? 1 : 0], place, tables};
+    return ::KeepInHistory(HistoryFolder, RecordOf(image), entry, file, error) !=
+           HistoryResult::Failed;
+}
+
+bool DeviceConnection::KeepInHistory(const char* event) {
+    if (HistoryFolder.empty()) {
+        return true;
+    }
+    std::string file, error;
+    if (!Keep(image_, event,
+              std::string(event) == HistoryWriteEvent ? WrittenTables(lastWrite_) : ReadTables,
+              file, error)) {
+        ui_.SetPanelText(OperationPanel, HistoryNotKeptText + error);
+        return false;
+    }
+    return true;
 }
 
 void DeviceConnection::TellWrite() {
-    if (StopRequested() || lastWrite_.Complete()) {
+    if (Closing() || lastWrite_.Complete()) {
         return;
     }
     const auto lines = WriteAccountLines(lastWrite_);

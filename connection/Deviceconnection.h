@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "config/Configdiff.h"
 #include "config/Configimage.h"
 #include "config/Tablestate.h"
 #include "connection/Connectmodem.h"
@@ -33,9 +34,33 @@ inline constexpr char OutOfRangeText[] = "Параметр вне допусти
 // A port whose line has hung up (the adapter pulled, the far side gone) is let go.
 inline constexpr char LinkLostText[] = "Связь потеряна: порт отключен или линия оборвана";
 inline constexpr char ReconnectQuestionText[] = "Связаться заново?";
+inline constexpr char BackupFailedText[] = "Резервная копия конфигурации не сохранена";
+inline constexpr char VerifyFailedText[] = "Проверка записи не пройдена: устройство хранит другое";
+inline constexpr char VerifyNotReadText[] = "Записанное не проверено: таблицы не прочитаны";
+inline constexpr char WrittenVerifiedText[] = "Записано и проверено";
+inline constexpr char HistoryReadEvent[] = "чтение";
+inline constexpr char HistoryBeforeWriteEvent[] = "перед записью";
+inline constexpr char HistoryWriteEvent[] = "запись";
+inline constexpr char HistoryNotKeptText[] = "Конфигурация не сохранена в истории: ";
 
 inline constexpr int DtrSettleMs = 300;   // after DTR rises, before anything is sent
 inline constexpr int AfterWriteMs = 500;  // after the tables are written, before the ident
+
+// What the check after a write found.
+enum class WriteCheckResult {
+    NotChecked,  // no check: nothing written, the write failed, or none was asked for
+    Verified,    // the device holds what was written
+    Mismatch,    // the device holds something else: Differences
+    NotRead,     // the tables could not be read back
+};
+struct WriteCheck {
+    WriteCheckResult Result = WriteCheckResult::NotChecked;
+    // Each field written that the device holds otherwise: A what was written, B what
+    // the device holds.
+    std::vector<ConfigDifference> Differences;
+    // The history file of the configuration before the write; empty when none was kept.
+    std::string BackupFile;
+};
 
 // "Коммуникационный порт COMn недоступен", or the same of a port given by its path.
 std::string PortUnavailableText(int portNumber, const std::string& path = {});
@@ -72,6 +97,11 @@ public:
     // with result 19, a modem wait as a failed reply) and no other starts.
     void RequestStop();
     bool StopRequested() const { return engine_.StopRequested; }
+    // The operator ends the operation under way (the wait dialog's Прервать): it ends at
+    // its next wait as at a close, with result 19, and the program goes on.
+    void AbortOperation();
+    // The last operation was ended by AbortOperation.
+    bool Aborted() const { return aborted_; }
 
     ComPort* Port() const { return port_.get(); }
     bool CallUp() const { return callUp_; }
@@ -85,6 +115,9 @@ public:
     // Every port opened from now on tells this trace what passes (the exchange monitor,
     // a trace file); none: nothing is traced.
     ExchangeTrace* Trace = nullptr;
+    // Where each whole read, and each write of changes before it starts, keeps the
+    // device's configuration (CONFIG/history); empty: nowhere.
+    std::string HistoryFolder;
 
     // What the table operations work on.
     TableAccess& Access() { return access_; }
@@ -117,14 +150,23 @@ public:
     // False only when the program is closing.
     bool ReadRateMask();
     // Writes what the edit changed against snapshot; "nothing changed" is told, and so is
-    // what became of each request when the write did not complete.
-    WriteOutcome WriteChanges(const ConfigImage& snapshot);
+    // what became of each request when the write did not complete. Before the first
+    // request the snapshot, the configuration just read, is kept in the history; when
+    // that fails nothing is written. With verify, the pause, the identification and a
+    // read of the tables follow, and a field the device holds otherwise fails the write.
+    WriteOutcome WriteChanges(const ConfigImage& snapshot, bool verify = true);
     // The marked tables from the image (of table 3 no more than linkFields fields), the
     // pause, and the identification after them; an incomplete write is told as above.
+    // With verify, the written fields are read back and compared as above.
     bool WriteTables(const std::array<uint8_t, TableCount>& marks,
-                     uint8_t linkFields = LinkTable.FieldCount);
+                     uint8_t linkFields = LinkTable.FieldCount, bool verify = true);
     // What became of each request of the last WriteChanges or WriteTables.
     const WriteAccount& LastWrite() const { return lastWrite_; }
+    // What the check after the last write found.
+    const WriteCheck& LastCheck() const { return lastCheck_; }
+    // The configuration as the device holds it, kept in the history (after a whole read,
+    // after a checked write); false when it could not be kept, said on the status bar.
+    bool KeepInHistory(const char* event);
     // Before a configuration file's tables are written: tells that the file was made for
     // another software version than the device's, and what happens to the fields only
     // one of them has.
@@ -151,6 +193,13 @@ private:
     void LoseLink();
     // Tells what became of a write that did not complete.
     void TellWrite();
+    // Keeps the configuration of image in the history; false with error.
+    bool Keep(const ConfigImage& image, const char* event, const std::string& tables,
+              std::string& file, std::string& error);
+    // Reads back what the last write confirmed and compares it with meant.
+    void CheckWrite(const ConfigImage& meant);
+    // The program is closing (not an operator's Прервать).
+    bool Closing() const { return StopRequested() && !aborting_; }
 
     LinkEngine& engine_;
     ConfigImage& image_;
@@ -158,10 +207,14 @@ private:
     Screen& ui_;
     TableAccess access_;
     ComPortHandle port_;
+    std::string portPath_;  // the port's path when Open was given one
     bool callUp_ = false;
     bool linkLost_ = false;
     std::vector<int> unread_;
     WriteAccount lastWrite_;
+    WriteCheck lastCheck_;
+    bool aborting_ = false;
+    bool aborted_ = false;
     bool running_ = false;
     int commands_ = 0;
 };

@@ -54,6 +54,8 @@ it) on a serial line, answering the program's table-exchange frames as the devic
                          gap        the answer stops after its 3rd byte
                          echo       a read answered with the wrong table echo
                          refuse:CODE  refused with the device's error CODE
+                         corrupt    a write is confirmed, but its first value is
+                                    stored with the lowest bit flipped
                        noise, badcrc, gap and echo damage the answer on its way:
                        a write in the request is still carried out
   --modem              put an AT-command modem in front of the device

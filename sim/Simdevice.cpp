@@ -71,7 +71,7 @@ std::optional<SimFault> ParseFault(const std::string& text) {
     }
     static const std::pair<const char*, SimFault::Kind> kinds[] = {
         {"silent", SimFault::Silent}, {"noise", SimFault::Noise}, {"badcrc", SimFault::BadCrc},
-        {"gap", SimFault::Gap},       {"echo", SimFault::Echo},
+        {"gap", SimFault::Gap},       {"echo", SimFault::Echo},   {"corrupt", SimFault::Corrupt},
     };
     for (const auto& [name, value] : kinds) {
         if (kind == name) {
@@ -222,6 +222,9 @@ std::vector<uint8_t> SimDevice::Process(const std::vector<uint8_t>& frame, SimAn
     if (writeCount > 0) {
         const size_t size = FindDeviceTable(writeTable)->FieldSize;
         std::memcpy(TableBytes(writeTable) + writeFirst * size, data.data() + 6, writeBytes);
+        if (corrupt_) {
+            TableBytes(writeTable)[writeFirst * size] ^= 1;  // a bit lost on its way to memory
+        }
         NoteWritten(writeTable, writeFirst, writeCount);
         result.stored = true;
         result.tableThreeWritten = writeTable == LinkTable.Number;
@@ -245,6 +248,7 @@ SimAnswer SimDevice::Handle(const std::vector<uint8_t>& frame) {
         return answer;
     }
     bool silent = false, noise = false, badCrc = false, gap = false, echo = false;
+    corrupt_ = false;
     std::optional<uint8_t> refuse;
     for (SimFault& fault : faults) {
         if (fault.remaining == 0) {
@@ -275,6 +279,9 @@ SimAnswer SimDevice::Handle(const std::vector<uint8_t>& frame) {
                 break;
             case SimFault::Refuse:
                 refuse = static_cast<uint8_t>(fault.refuseCode);
+                break;
+            case SimFault::Corrupt:
+                corrupt_ = true;
                 break;
         }
     }

@@ -26,7 +26,7 @@ inline constexpr size_t SimStateSize = 5 + sizeof(SimTables);
 static_assert(sizeof(SimTables) == 17 + 8 + 8 + 64 + 255 + 8);
 
 struct SimFault {
-    enum Kind { Silent, Noise, BadCrc, Gap, Echo, Refuse };
+    enum Kind { Silent, Noise, BadCrc, Gap, Echo, Refuse, Corrupt };
     Kind kind;
     int refuseCode = 0;
     int remaining = -1;  // requests still affected; -1: every request
@@ -72,4 +72,5 @@ private:
     void NoteWritten(uint8_t table, int first, int count);
 
     std::vector<bool> rewritten_;  // fields of the destroyed table written since
+    bool corrupt_ = false;         // the request's write stores its first value damaged
 };

@@ -134,7 +134,8 @@ Moment MomentOf(const QByteArray& name) {
                     Later([&m] { m.N2->trigger(); });
                 },
                 [](TFormMain& m) { return Exchanging(m, "Запись в таблицу 6"); },
-                Concat({{Ident}, WholeRead, {{0, 0, 0, 6, 1, 1}}})};
+                // The write is read back whole.
+                Concat({{Ident}, WholeRead, {{0, 0, 0, 6, 1, 1}}, WholeRead})};
     }
     if (name == "table-state write") {
         return {{"--destroyed", "5"},
@@ -146,7 +147,8 @@ Moment MomentOf(const QByteArray& name) {
                     op.onFile = [file](QFileDialog& d) { Operator::Choose(d, file.string()); };
                 },
                 [](TFormMain& m) { return Exchanging(m, "Запись в таблицу 5"); },
-                {Ident, {7, 0, 8, 0, 0, 0}, {1, 0, 2, 0, 0, 0}, {0, 0, 0, 5, 0, 1}, Ident}};
+                Concat({{Ident, {7, 0, 8, 0, 0, 0}, {1, 0, 2, 0, 0, 0}, {0, 0, 0, 5, 0, 1}},
+                        WholeRead})};
     }
     if (name == "dial wait") {
         return {

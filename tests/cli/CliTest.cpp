@@ -8,6 +8,7 @@
 
 #include <poll.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
@@ -22,6 +23,7 @@
 #include <vector>
 
 #include "config/Baudrates.h"
+#include "config/History.h"
 #include "connection/Settings.h"
 #include "link/Comportfunctions.h"
 #include "tests/support/PtyPeer.h"
@@ -115,6 +117,12 @@ protected:
         }
         return writes;
     }
+    // The request that follows the last write: the identification, before the read back.
+    static Header AfterLastWrite(const std::vector<Header>& requests) {
+        auto last = std::find_if(requests.rbegin(), requests.rend(),
+                                 [](const Header& h) { return h[5] > 0; });
+        return last == requests.rbegin() || last == requests.rend() ? Header{} : *(last - 1);
+    }
     // Saves the device's configuration into the folder.
     fs::path Saved(const std::string& name = "saved.cnf") {
         const Outcome read = Cli({"read", name});
@@ -167,7 +175,7 @@ TEST_F(CliFolder, WriteChosenTablesThenIdentifies) {
         }
     }
     EXPECT_EQ(writes, (std::vector<Header>{{0, 0, 0, 5, 0, 1}}));
-    EXPECT_EQ(requests.back(), (Header{0, 0, 17, 0, 0, 0}));  // the identification again
+    EXPECT_EQ(AfterLastWrite(requests), (Header{0, 0, 17, 0, 0, 0}));  // the identification
 
     StartSim({"--destroyed", "6"});
     const Outcome all = Cli({"write", file.string()});
@@ -204,7 +212,8 @@ TEST_F(CliFolder, FileOfAnotherVersionNeverWritesFieldsItDoesNotHold) {
     EXPECT_EQ(restored.status, 0) << restored.err;
     EXPECT_EQ(restored.out,
               "{\"complete\":true,\"requests\":[{\"table\":3,\"first_field\":0,"
-              "\"field_count\":7,\"result\":\"confirmed\"}]}\n");
+              "\"field_count\":7,\"result\":\"confirmed\"}],\"check\":\"verified\","
+              "\"mismatches\":[],\"backup\":\"\"}\n");
     EXPECT_EQ(Writes(), (std::vector<Header>{{0, 0, 0, 3, 0, 7}}));
 }
 
@@ -223,10 +232,15 @@ TEST_F(CliFolder, InterruptedWriteIsAccountedFor) {
               std::string::npos)
         << cut.err;
     EXPECT_EQ(cut.err.find("Не выполнена"), std::string::npos) << cut.err;
-    EXPECT_EQ(cut.out,
-              "{\"complete\":false,\"requests\":[{\"table\":6,\"first_field\":12,"
-              "\"field_count\":1,\"result\":\"unconfirmed\"},{\"table\":6,\"first_field\":20,"
-              "\"field_count\":1,\"result\":\"not_sent\"}]}\n");
+    // Nothing to check after a write cut short; the configuration before it was kept.
+    EXPECT_TRUE(std::regex_match(
+        cut.out,
+        std::regex("\\{\"complete\":false,\"requests\":\\[\\{\"table\":6,\"first_field\":12,"
+                   "\"field_count\":1,\"result\":\"unconfirmed\"\\},\\{\"table\":6,"
+                   "\"first_field\":20,\"field_count\":1,\"result\":\"not_sent\"\\}\\],"
+                   "\"check\":\"not_checked\",\"mismatches\":\\[\\],"
+                   "\"backup\":\"zrt16-mk5-[-0-9]+\\.cnf\"\\}\n")))
+        << cut.out;
 }
 
 TEST_F(CliFolder, StateReportsADestroyedTable) {
@@ -333,7 +347,7 @@ TEST_F(CliFolder, TelephoneWriteOfTableThreeKeepsTheModemLineRate) {
     const std::string log = sim->Stop();
     EXPECT_EQ(log.find("no answer"), std::string::npos) << log;
     EXPECT_NE(log.find("modem <- ath"), std::string::npos) << log;
-    EXPECT_EQ(RequestHeaders(log).back(), (Header{0, 0, 17, 0, 0, 0}));
+    EXPECT_EQ(AfterLastWrite(RequestHeaders(log)), (Header{0, 0, 17, 0, 0, 0}));
 }
 
 // "read -" is the file for a pipe; a path that names no regular file is left as it was.
@@ -560,6 +574,147 @@ TEST_F(CliFolder, TraceDecodesTheFramesTheSimulatorLogsByteForByte) {
 
 namespace {
 
+// The changes are shown before they are written, the configuration before the write is
+// kept, what was written is read back; the history keeps one entry for each configuration
+// a device was found with, and its index only grows.
+TEST_F(CliFolder, WriteOfChangesIsShownBackedUpAndReadBack) {
+    StartSim({});
+    const fs::path file = Saved();
+    Patch(file, FlowComputerEntry12 + 1, 3);  // flow computer 12 to port C
+    const fs::path history = directory / "CONFIG" / "history";
+    ASSERT_EQ(ReadHistoryIndex(history.string()).size(), 1u);
+
+    StartSim({});
+    const Outcome dry = Cli({"write-changed", file.string(), "--dry-run"});
+    EXPECT_EQ(dry.status, 0) << dry.err;
+    EXPECT_TRUE(std::regex_match(dry.out, std::regex("Вычислитель 12: . [0-9]+ -> C [0-9]+\n")))
+        << dry.out;
+    EXPECT_TRUE(Writes().empty());
+    StartSim({});
+    const Outcome dryJson = Cli({"--json", "write-changed", file.string(), "--dry-run"});
+    EXPECT_EQ(dryJson.out.rfind("[{\"field\":\"Вычислитель 12\",\"a\":", 0), 0u) << dryJson.out;
+    EXPECT_TRUE(Writes().empty());
+
+    const std::string indexBefore = Slurp(history / "index.csv");
+    StartSim({});
+    const Outcome written = Cli({"write-changed", file.string()});
+    EXPECT_EQ(written.status, 0) << written.err;
+    EXPECT_NE(written.err.find("Записано и проверено"), std::string::npos) << written.err;
+    const std::vector<Header> requests = Requests();
+    std::vector<Header> writes;
+    std::copy_if(requests.begin(), requests.end(), std::back_inserter(writes),
+                 [](const Header& h) { return h[5] > 0; });
+    EXPECT_EQ(writes, (std::vector<Header>{{0, 0, 0, 6, 12, 1}}));
+    EXPECT_EQ(AfterLastWrite(requests), (Header{0, 0, 17, 0, 0, 0}));
+    EXPECT_EQ(requests.back(), (Header{1, 0, 2, 0, 0, 0}));  // read back whole
+
+    // A read of the unchanged device before the write, then the written configuration.
+    std::vector<HistoryEntry> entries = ReadHistoryIndex(history.string());
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[1].Event, "запись");
+    EXPECT_EQ(entries[1].Place, "COM1");
+    EXPECT_EQ(entries[1].Tables, "6");
+    EXPECT_NE(entries[1].Changed.find("Вычислитель 12: "), std::string::npos);
+    const std::string indexAfter = Slurp(history / "index.csv");
+    EXPECT_EQ(indexAfter.rfind(indexBefore, 0), 0u);
+
+    // A device found as it was kept adds nothing; one found otherwise adds an entry.
+    for (int i = 0; i < 2; ++i) {
+        StartSim({});  // holds its first configuration again
+        EXPECT_EQ(Cli({"read", "again" + std::to_string(i) + ".cnf"}).status, 0);
+    }
+    entries = ReadHistoryIndex(history.string());
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries[2].Event, "чтение");
+    std::set<std::string> files;
+    for (const HistoryEntry& entry : entries) {
+        files.insert(entry.File);
+        EXPECT_TRUE(fs::is_regular_file(history / entry.File)) << entry.File;
+    }
+    EXPECT_EQ(files.size(), 3u);
+}
+
+struct UntrustedWrite {
+    const char* name;
+    std::vector<std::string> sim;
+    std::vector<std::string> options;
+    bool historyBlocked;  // CONFIG/history cannot be made
+    int status;
+    const char* said;  // on stderr
+    size_t writes;     // write requests the device took
+    bool readBack;     // the tables were read after the write
+};
+
+void PrintTo(const UntrustedWrite& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class CliWriteCheck : public CliFolder, public ::testing::WithParamInterface<UntrustedWrite> {};
+
+// A write the device does not keep as sent fails naming the field; without a backup
+// nothing is written; --no-verify leaves out the read back and so cannot see it.
+TEST_P(CliWriteCheck, OnlyAWriteReadBackAsSentSucceeds) {
+    const UntrustedWrite& c = GetParam();
+    StartSim({});
+    const fs::path file = Saved();
+    Patch(file, FlowComputerEntry12 + 1, 3);
+    if (c.historyBlocked) {
+        fs::remove_all(directory / "CONFIG" / "history");
+        std::ofstream(directory / "CONFIG" / "history") << "not a folder";
+    }
+    StartSim(c.sim);
+    std::vector<std::string> arguments = c.options;
+    arguments.insert(arguments.begin() + 1, file.string());
+    const Outcome write = Cli(arguments);
+    EXPECT_EQ(write.status, c.status) << write.err;
+    EXPECT_NE(write.err.find(c.said), std::string::npos) << write.err;
+    const std::vector<Header> requests = Requests();
+    const auto writes =
+        std::count_if(requests.begin(), requests.end(), [](const Header& h) { return h[5] > 0; });
+    EXPECT_EQ(static_cast<size_t>(writes), c.writes);
+    if (c.writes > 0) {
+        EXPECT_EQ(requests.back() == (Header{1, 0, 2, 0, 0, 0}), c.readBack);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Checks, CliWriteCheck,
+                         testing::Values(
+                             UntrustedWrite{
+                                 "corruptedChange",
+                                 {"--fault", "corrupt"},
+                                 {"write-changed"},
+                                 false,
+                                 1,
+                                 "Проверка записи не пройдена: устройство хранит другое Записано → "
+                                 "прочитано: Вычислитель 12: C",
+                                 1,
+                                 true},
+                             UntrustedWrite{"corruptedTable",
+                                            {"--fault", "corrupt"},
+                                            {"write", "--tables", "6"},
+                                            false,
+                                            1,
+                                            "Таблица 6, поле 0: 0x",
+                                            2,
+                                            true},
+                             UntrustedWrite{"corruptedUnchecked",
+                                            {"--fault", "corrupt"},
+                                            {"write-changed", "--no-verify"},
+                                            false,
+                                            0,
+                                            "",
+                                            1,
+                                            false},
+                             UntrustedWrite{"noBackup",
+                                            {},
+                                            {"write-changed"},
+                                            true,
+                                            1,
+                                            "Резервная копия конфигурации не сохранена",
+                                            0,
+                                            false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 // Backups in a loop each keep a file of their own; a file that is there is replaced only
 // when the command line says so, and is told before the device is bothered.
 TEST_F(CliFolder, ReadsNeverReplaceAFile) {
@@ -576,7 +731,9 @@ TEST_F(CliFolder, ReadsNeverReplaceAFile) {
         }
     }
     EXPECT_EQ(saved.size(), 3u);
-    EXPECT_EQ(std::distance(fs::directory_iterator(directory / "CONFIG"), {}), 3);
+    // Beside them only the history of the device.
+    EXPECT_EQ(std::distance(fs::directory_iterator(directory / "CONFIG"), {}), 4);
+    EXPECT_TRUE(fs::is_directory(directory / "CONFIG/history"));
 
     const fs::path kept = directory / "kept.cnf";
     { std::ofstream(kept) << "precious"; }

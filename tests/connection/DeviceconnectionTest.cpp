@@ -111,6 +111,37 @@ TEST_P(EveryOperation, StopEndsItAtTheNextWaitAndNothingFollows) {
     EXPECT_EQ(Frames().size(), 1u);
 }
 
+// Прервать ends the operation under way as a close does, but only that one: the next
+// operation runs. A write cut short still says what became of its request.
+TEST_P(EveryOperation, AbortEndsOnlyThatOperation) {
+    screen.answers = {true, true, true};
+    bool aborted = false;
+    screen.onPump = [&] {
+        if (!Frames().empty() && !aborted) {
+            aborted = true;
+            device.AbortOperation();
+        }
+    };
+    const std::string name = GetParam().name;
+    EXPECT_FALSE(GetParam().run(device, image));
+    EXPECT_EQ(engine.ResultCode, ResultStopped);
+    EXPECT_TRUE(device.Aborted());
+    EXPECT_FALSE(device.StopRequested());
+    EXPECT_EQ(Frames().size(), 1u);
+    const bool write = name == "changes" || name == "tables";
+    ASSERT_EQ(screen.messages.size(), write ? 1u : 0u);
+    if (write) {
+        EXPECT_EQ(screen.messages[0].first, WriteInterruptedText);
+    }
+    if (name == "connect") {
+        return;  // a connection that failed lets the port go
+    }
+    screen.onPump = {};
+    port->Answer(IdentResponse());
+    EXPECT_TRUE(device.ReadIdent());
+    EXPECT_FALSE(device.Aborted());
+}
+
 // Whatever the window system delivers inside an exchange, no second operation runs: the
 // answer is the first one's, and its retry sends its own frame again byte for byte.
 TEST_F(DeviceTest, NoOperationRunsInsideAnother) {
@@ -132,7 +163,7 @@ TEST_F(DeviceTest, NoOperationRunsInsideAnother) {
     std::array<uint8_t, TableCount> marks{};
     marks[ModemTable.Number] = 1;
     image.Bytes[ModemTableOffset] = 'A';
-    ASSERT_TRUE(device.WriteTables(marks));
+    ASSERT_TRUE(device.WriteTables(marks, LinkTable.FieldCount, false));
     EXPECT_TRUE(entered.empty()) << entered.front();
     const std::vector<Bytes> frames = Frames();
     ASSERT_EQ(frames.size(), 3u);
