@@ -569,7 +569,11 @@ void TFormMain::N2Click() {
     StoreEditorRecord(record, Image);
     QApplication::setOverrideCursor(Qt::WaitCursor);
     {
-        WaitScope wait(*this, WaitWriting);
+        // Nothing to write is told at once, without a wait.
+        std::optional<WaitScope> wait;
+        if (FindChangedTables(Image, snapshot).Any()) {
+            wait.emplace(*this, WaitWriting);
+        }
         Device.WriteChanges(snapshot);
     }
     JournalWritten(Device.LastWrite(), Device.LastCheck());
