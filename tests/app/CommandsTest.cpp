@@ -14,6 +14,7 @@
 #include <sstream>
 #include <vector>
 
+#include "app/Compare.h"
 #include "app/Journal.h"
 #include "app/Main.h"
 #include "app/Monitor.h"
@@ -56,6 +57,19 @@ QStringList JournalOf(const TFormMain& main) {
 
 // The journal names the history file that keeps the configuration from before a write.
 const QString BackupLine = "Резервная копия конфигурации до записи: ";
+
+// The rows a comparison marks as differing: "caption|A|B".
+QStringList Rows(const TFormCompare& d) {
+    QStringList rows;
+    for (int row = 0; row < d.StringGrid1->rowCount(); ++row) {
+        if (d.StringGrid1->item(row, 0)->font().bold()) {
+            rows << d.StringGrid1->item(row, 0)->text() + "|" +
+                        d.StringGrid1->item(row, 1)->text() + "|" +
+                        d.StringGrid1->item(row, 2)->text();
+        }
+    }
+    return rows;
+}
 
 // Opens the entry of an address in the editor and lets the operator change it.
 void EditEntry(TFormConfig& editor, int address) {
@@ -425,6 +439,40 @@ private slots:
                               "Параметры конфигурации|сохранены в файле keep.cnf"}));
         QCOMPARE(Bytes(existing).size(), sizeof(ConfigRecord));
         QVERIFY(!fs::exists(folder.Config("keep")));
+    }
+
+    // A write is kept in the history with the read before it: the device read now matches
+    // the write's entry and differs from the read's by the edit alone.
+    void deviceIsComparedWithItsHistory() {
+        ProgramFolder folder({});
+        QVERIFY(folder.ok());
+        Operator op;
+        op.onEditor = [](TFormConfig& editor) {
+            editor.ComboBox2->setCurrentIndex(1 - editor.ComboBox2->currentIndex());
+            Operator::Confirm(editor);
+        };
+        TFormMain main;
+        QVERIFY(Connected(main));
+        main.N2Click();
+        QStringList events, againstRead, againstWrite;
+        op.onCompare = [&](TFormCompare& d) {
+            for (const HistoryEntry& entry : d.HistoryEntries()) {
+                events << QString::fromStdString(entry.Event);
+            }
+            d.Choose(0, TFormCompare::ChoiceDevice);
+            d.Choose(1, TFormCompare::FirstHistoryChoice + 1);
+            againstRead = Rows(d);
+            d.Choose(1, TFormCompare::FirstHistoryChoice);
+            againstWrite = Rows(d);
+            againstWrite << d.LabelSummary->text();
+        };
+        main.NCompare->trigger();
+        QTRY_VERIFY(!events.isEmpty());
+        QCOMPARE(events, (QStringList{"запись", "чтение"}));
+        QCOMPARE(againstRead.size(), 1);
+        QVERIFY2(againstRead[0].startsWith("Приоритет|"), qPrintable(againstRead[0]));
+        QCOMPARE(againstWrite, QStringList{"Конфигурации совпадают"});
+        QVERIFY(op.messages.isEmpty());
     }
 
     // Edits of a file that were not saved go only when the operator says so: Нет brings the
