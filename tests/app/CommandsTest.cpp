@@ -441,6 +441,42 @@ private slots:
         QVERIFY(!fs::exists(folder.Config("keep")));
     }
 
+    // The journal says what the read-back after a write found.
+    void journalSaysWhatTheCheckAfterAWriteFound_data() {
+        QTest::addColumn<QStringList>("sim");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("read back alike")
+            << QStringList{} << "Записана таблица 3: записано и проверено";
+        // The connection's identification, the whole read and the write pass; the read back
+        // is answered for another table.
+        QTest::newRow("not read back")
+            << QStringList{"--fault", "echo+8"}
+            << "Записана таблица 3; записанное не проверено: таблицы не прочитаны";
+    }
+    void journalSaysWhatTheCheckAfterAWriteFound() {
+        QFETCH(QStringList, sim);
+        QFETCH(QString, said);
+        std::vector<std::string> options;
+        for (const QString& option : sim) {
+            options.push_back(option.toStdString());
+        }
+        ProgramFolder folder(options);
+        QVERIFY(folder.ok());
+        Operator op;
+        op.onEditor = [](TFormConfig& editor) {
+            editor.ComboBox2->setCurrentIndex(1 - editor.ComboBox2->currentIndex());
+            Operator::Confirm(editor);
+        };
+        TFormMain main;
+        QVERIFY(Connected(main));
+        main.N2Click();
+        QVERIFY2(JournalOf(main).contains(said), qPrintable(JournalOf(main).join('\n')));
+        // The message about the check is the operator's; the journal has it in one line.
+        for (const QString& line : JournalOf(main)) {
+            QVERIFY(!line.startsWith(VerifyNotReadText));
+        }
+    }
+
     // A write is kept in the history with the read before it: the device read now matches
     // the write's entry and differs from the read's by the edit alone.
     void deviceIsComparedWithItsHistory() {
