@@ -14,7 +14,11 @@ namespace {
 
 constexpr QSize OuterSize(640, 420);
 
-QString Heading(size_t count, const QString& against) {
+QString Heading(size_t count, const QString& against, bool storedFormDiffers) {
+    if (count == 0 && storedFormDiffers) {
+        return "Значения параметров не отличаются от " + against +
+               ", но хранятся иначе: они будут записаны в том виде, в каком их хранит программа.";
+    }
     if (count == 0) {
         return "Параметры не отличаются от " + against + ".";
     }
@@ -24,11 +28,11 @@ QString Heading(size_t count, const QString& against) {
 }  // namespace
 
 TFormChanges::TFormChanges(const std::vector<ConfigDifference>& differences, const QString& against,
-                           QWidget* parent)
+                           QWidget* parent, bool storedFormDiffers)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
     setWindowTitle("Запись в устройство: изменения");
-    Label1 = new QLabel(Heading(differences.size(), against), this);
+    Label1 = new QLabel(Heading(differences.size(), against, storedFormDiffers), this);
     Label1->setWordWrap(true);
     ListBox1 = new QListWidget(this);
     ListBox1->setSelectionMode(QAbstractItemView::NoSelection);

@@ -15,8 +15,10 @@ class TFormChanges : public QDialog {
     Q_OBJECT
 public:
     // against: what the edit started from ("прочитанной из устройства", "файла x.cnf").
+    // storedFormDiffers: no value differs, yet what is written is stored otherwise (a
+    // modem string read without its carriage return).
     TFormChanges(const std::vector<ConfigDifference>& differences, const QString& against,
-                 QWidget* parent = nullptr);
+                 QWidget* parent = nullptr, bool storedFormDiffers = false);
 
     // 1 after Записать; 0 after Отмена, Escape or the close box.
     int Confirmed = 0;

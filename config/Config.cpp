@@ -599,7 +599,10 @@ bool TFormConfig::ConfirmWrite(const ConfigRecord& edited) {
         return true;  // the caller tells that nothing is written
     }
     SetBackground(true);
-    TFormChanges changes(CompareConfigs(Snapshot, edited), ChangesAgainst, this);
+    const std::vector<ConfigDifference> differences = CompareConfigs(Snapshot, edited);
+    const bool storedFormDiffers =
+        differences.empty() && std::memcmp(&edited, &Snapshot, sizeof(ConfigRecord)) != 0;
+    TFormChanges changes(differences, ChangesAgainst, this, storedFormDiffers);
     changes.exec();
     SetBackground(false);
     return changes.Confirmed == 1;

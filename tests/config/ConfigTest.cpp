@@ -684,6 +684,11 @@ private slots:
             << false << false << "Параметры не отличаются от файла a.cnf." << QStringList();
         QTest::newRow("unchanged, read from the device")
             << false << true << QString() << QStringList();
+        QTest::newRow("modem string read without its carriage return")
+            << false << true
+            << "Значения параметров не отличаются от прочитанной из устройства конфигурации, но "
+               "хранятся иначе: они будут записаны в том виде, в каком их хранит программа."
+            << QStringList();
     }
     void changeListComesBeforeAWrite() {
         QFETCH(bool, edit);
@@ -691,6 +696,9 @@ private slots:
         QFETCH(QString, heading);
         QFETCH(QStringList, lines);
         ConfigRecord record = DeviceRecord();
+        if (QByteArray(QTest::currentDataTag()).startsWith("modem")) {
+            SetModem(record, "ATZ", 3);
+        }
         const ConfigRecord original = record;
         TFormConfig d(record, ConfigEditorMode::Device, true, AllRates, AllRates, false);
         d.WritesOnlyChanges = changesOnly;
@@ -719,7 +727,7 @@ private slots:
                                                (write ? c.BitBtn1 : c.BitBtn2)->click();
                                            });
         };
-        if (!edit && changesOnly) {
+        if (!edit && changesOnly && heading.isEmpty()) {
             QCOMPARE(answer(true), 0);
             QCOMPARE(d.Accepted, 1);
             QCOMPARE(d.Changed, 0);
@@ -736,7 +744,7 @@ private slots:
 
         QCOMPARE(answer(true), 1);
         QCOMPARE(d.Accepted, 1);
-        QCOMPARE(d.Changed, edit ? 1 : 0);
+        QCOMPARE(d.Changed, edit || !heading.startsWith("Параметры") ? 1 : 0);
         QCOMPARE(record.LinkParams[AccessPriority], static_cast<uint8_t>(edit ? 0 : 1));
     }
 
