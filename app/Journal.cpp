@@ -1,12 +1,10 @@
 #include "app/Journal.h"
 
 #include <QDateTime>
+#include <QDir>
+#include <QFile>
 #include <QScrollBar>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <filesystem>
-#include <system_error>
 
 #include "link/Folders.h"
 
@@ -49,29 +47,22 @@ std::string Journal::FileOf(const QDate& date) const {
 }
 
 // Opened for each line: a session that runs past midnight goes on in the next day's file,
-// and another copy of the program may append to the same file between two lines.
+// and another copy of the program may append to the same file between two lines. QFile
+// takes the path as the system spells it, on Windows too.
 void Journal::AppendToFile(const QDate& date, const QString& line) {
-    std::error_code madeError;
-    std::filesystem::create_directories(folder_, madeError);
-    const std::string path = FileOf(date);
+    const QString path = QString::fromStdString(FileOf(date));
+    QDir().mkpath(QString::fromStdString(folder_));
+    QFile file(path);
     const QByteArray text = (line + '\n').toUtf8();
-    std::FILE* file = std::fopen(path.c_str(), "ab");
-    bool written = false;
-    int error = errno;
-    if (file) {
-        // One write a line: lines of two programs never interleave within a line.
-        written = std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), file) ==
-                      static_cast<size_t>(text.size()) &&
-                  std::fflush(file) == 0;
-        error = errno;
-        written = std::fclose(file) == 0 && written;
-        error = written ? 0 : (error != 0 ? error : errno);
-    }
+    // One write a line: lines of two programs never interleave within a line.
+    const bool written = file.open(QIODevice::WriteOnly | QIODevice::Append) &&
+                         file.write(text) == text.size() && file.flush();
     if (written || fileErrorTold_) {
         return;
     }
     fileErrorTold_ = true;
     if (OnFileError) {
-        OnFileError(JournalFileErrorText + path + ": " + std::strerror(error));
+        OnFileError(JournalFileErrorText + path.toStdString() + ": " +
+                    file.errorString().toStdString());
     }
 }
