@@ -19,9 +19,11 @@
 #include <QWindow>
 #include <clocale>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 #include "app/About.h"
+#include "app/Compare.h"
 #include "app/Journal.h"
 #include "app/Monitor.h"
 #include "app/Select.h"
@@ -31,6 +33,7 @@
 #include "config/Codepage.h"
 #include "config/Config.h"
 #include "config/Filestore.h"
+#include "config/History.h"
 #include "config/Ident.h"
 #include "config/Identtext.h"
 #include "config/Tableinfo.h"
@@ -102,6 +105,11 @@ public:
     // be disabled with it.
     WaitScope(TFormMain& main, int mode) : main_(main), dialog_(nullptr) {
         dialog_.WaitMode = mode;
+        // Прервать ends the operation at its next wait; the program goes on. A hang-up is
+        // seen through: a call left up costs the operator money, and its pauses are fixed.
+        if (mode != WaitHangingUp) {
+            dialog_.OnAbort = [&main] { main.Device.AbortOperation(); };
+        }
         reading_ = mode == WaitReading;
         if (reading_) {
             main_.setEnabled(false);
@@ -229,6 +237,7 @@ void TFormMain::BuildMenus() {
                                    [this] { RunCommand([this] { NCnfClick(0); }); });
     NEditCnf = NConfData->addAction("Просмотр/Корректировка файла конфигурации", this,
                                     [this] { RunCommand([this] { NCnfClick(1); }); });
+    NCompare = NConfData->addAction("Сравнить...", this, command(&TFormMain::NCompareClick));
 
     Nvers = bar->addMenu(icons->standardIcon(QStyle::SP_MessageBoxInformation), "Общее");
     Nabout = Nvers->addAction("О программе", this, command(&TFormMain::NaboutClick));
@@ -313,6 +322,12 @@ void TFormMain::FormCreate() {
         JournalMessage(kind, first, second);
     });
     Device.OnLinkLost = [this] { Journal1->Add(LinkLostText); };
+    // Every whole read and every write of changes keeps the device's configuration.
+    Device.HistoryFolder = HistoryDirectory();
+    Journal1->OnFileError = [this](const std::string& text) {
+        Ui.SetPanelText(OperationPanel, text);
+        TimerMessage.start();
+    };
     CreateProgramFolder(Folders().Config);
     CreateProgramFolder(Folders().Settings);
     LoadSettings(Settings);
@@ -349,7 +364,11 @@ void TFormMain::ShowConnection() {
 void TFormMain::TimerStartTimer() {
     TimerStart.stop();
     DeviceAccepted = false;
-    Device.Close();  // a call still up is hung up first
+    if (Device.CallUp()) {  // a call still up is hung up first
+        WaitScope wait(*this, WaitHangingUp);
+        Device.HangUp();
+    }
+    Device.Close();
     JournalCallEnd();
     pnmodem->hide();
     TimerMoney.stop();
@@ -370,11 +389,19 @@ void TFormMain::TimerStartTimer() {
 
 bool TFormMain::ConnectDevice() {
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    DeviceAccepted = Device.Connect([this] { ShowCallPanel(); });
+    {
+        // A call takes its time: the operator sees it go and may end it.
+        std::optional<WaitScope> wait;
+        if (Settings.LinkType == 1) {
+            wait.emplace(*this, WaitDialing);
+        }
+        DeviceAccepted = Device.Connect([this] { ShowCallPanel(); });
+    }
     QApplication::restoreOverrideCursor();
     TimerMessage.start();
     if (!DeviceAccepted) {
         JournalCallEnd();
+        JournalAborted("Установление связи");
         Journal1->Add("Связь с устройством не установлена");
         pnmodem->hide();
         TimerMoney.stop();
@@ -427,7 +454,10 @@ QString TFormMain::CallDurationText() const {
 
 void TFormMain::BitBtn3Click() {
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    Device.HangUp();
+    {
+        WaitScope wait(*this, WaitHangingUp);
+        Device.HangUp();
+    }
     TimerMoneyTimer();
     JournalCallEnd();
     DeviceAccepted = false;
@@ -507,6 +537,11 @@ bool TFormMain::ReadConfiguration() {
     WaitScope wait(*this, WaitReading);
     const bool read = Device.ReadConfiguration();
     wait.Close();
+    if (JournalAborted("Чтение параметров конфигурации")) {
+        TimerMessage.start();
+        QApplication::restoreOverrideCursor();
+        return false;
+    }
     // A failure names the tables that were not read; a success all of them.
     JournalRead(read, "Параметры конфигурации",
                 read ? std::vector<int>{IdentTable.Number, LinkTable.Number, ModemTable.Number,
@@ -525,6 +560,7 @@ void TFormMain::N2Click() {
     LoadEditorRecord(Image, record);
     TFormConfig editor(record, ConfigEditorMode::Device, true, RateMask(Image, 0),
                        RateMask(Image, 1), Settings.LinkType != 0, this);
+    editor.WritesOnlyChanges = true;
     editor.exec();
     if (!editor.Accepted) {
         return;
@@ -532,8 +568,15 @@ void TFormMain::N2Click() {
     const ConfigImage snapshot = Image;
     StoreEditorRecord(record, Image);
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    Device.WriteChanges(snapshot);
-    JournalWritten(Device.LastWrite());
+    {
+        // Nothing to write is told at once, without a wait.
+        std::optional<WaitScope> wait;
+        if (FindChangedTables(Image, snapshot).Any()) {
+            wait.emplace(*this, WaitWriting);
+        }
+        Device.WriteChanges(snapshot);
+    }
+    JournalWritten(Device.LastWrite(), Device.LastCheck());
     QApplication::restoreOverrideCursor();
     TimerMessage.start();
 }
@@ -557,23 +600,25 @@ void TFormMain::N1Click() {
         return;
     }
     ConfigRecord record{};
-    if (!OpenConfigFile(record)) {
+    std::string path;
+    if (!OpenConfigFile(record, &path)) {
         return;
     }
     // Told before the editor: the operator may still decline to write.
     Device.TellFileVersion(record.SoftwareVersion());
-    if (!EditRecordForDevice(record)) {
+    if (!EditRecordForDevice(record, FileNameOf(path))) {
         return;
     }
     WriteTablesWithWait(set, RecordLinkFields(record));
 }
 
-bool TFormMain::EditRecordForDevice(ConfigRecord& record) {
+bool TFormMain::EditRecordForDevice(ConfigRecord& record, const std::string& fileName) {
     if (!Device.ReadRateMask()) {
         return false;  // the program is closing
     }
     TFormConfig editor(record, ConfigEditorMode::Device, false, RateMask(Image, 0),
                        RateMask(Image, 1), Settings.LinkType != 0, this);
+    editor.ChangesAgainst = QString::fromStdString("файла " + fileName);
     editor.exec();
     if (!editor.Accepted) {
         return false;
@@ -590,7 +635,7 @@ void TFormMain::WriteTablesWithWait(const TableStateSet& set, uint8_t linkFields
     Ui.SetPanelText(OperationPanel, "");
     WaitScope wait(*this, WaitWriting);
     const bool written = Device.WriteTables(set.WriteTables, linkFields);
-    JournalWritten(Device.LastWrite());
+    JournalWritten(Device.LastWrite(), Device.LastCheck());
     TimerMessage.start();
     Ui.SetPanelText(StatusExchangePanel, "");
     QApplication::restoreOverrideCursor();
@@ -622,15 +667,62 @@ void TFormMain::NCnfClick(int tag) {
     } else if (!OpenConfigFile(record)) {
         return;
     }
-    TFormConfig editor(record, ConfigEditorMode::File, false, ~0u, ~0u, Settings.LinkType != 0,
-                       this);
-    editor.exec();
-    if (editor.Accepted && (editor.Changed || tag == 0)) {
-        SaveConfigFile(record, false);
+    // Edits that were not saved go only when the operator says so; otherwise the editor
+    // comes back with them, still measured against the file as it was opened.
+    const ConfigRecord original = record;
+    for (bool again = false;; again = true) {
+        TFormConfig editor(record, ConfigEditorMode::File, false, ~0u, ~0u, Settings.LinkType != 0,
+                           this);
+        if (again) {
+            editor.SetOriginal(original);
+        }
+        editor.exec();
+        if (!editor.Accepted || !(editor.Changed || tag == 0) || SaveConfigFile(record, false)) {
+            return;
+        }
+        MessageKind = MessageQuestion;
+        ShowMessageDialog(QString(editor.Changed ? "Изменения не сохранены."
+                                                 : "Новый файл конфигурации не сохранён."),
+                          QString("Закрыть без сохранения?"));
+        if (QuestionAnswer == 1) {
+            return;
+        }
     }
 }
 
-bool TFormMain::OpenConfigFile(ConfigRecord& record) {
+bool TFormMain::ReadForComparison(ConfigRecord& record, QString& name) {
+    if (!EnsureLink() || !ReadConfiguration()) {
+        return false;
+    }
+    record = NewConfigRecord(Image.SoftwareVersion());
+    LoadEditorRecord(Image, record);
+    const std::string place = Settings.LinkType == 1 ? DialNumberText(Settings)
+                                                     : "COM" + std::to_string(Settings.PortNumber);
+    name = QString::fromStdString("устройство, " + place + ", прочитано ") +
+           QDateTime::currentDateTime().toString("yyyy-MM-dd hh:mm:ss");
+    return true;
+}
+
+void TFormMain::NCompareClick() {
+    TFormCompare::Source device;
+    if (DeviceAccepted) {
+        device = [this](ConfigRecord& record, QString& name) {
+            return ReadForComparison(record, name);
+        };
+    }
+    const auto file = [this](ConfigRecord& record, QString& name) {
+        std::string path;
+        if (!OpenConfigFile(record, &path)) {
+            return false;
+        }
+        name = QString::fromStdString("файл " + path);
+        return true;
+    };
+    TFormCompare dialog(device, file, HistoryDirectory(), this);
+    dialog.exec();
+}
+
+bool TFormMain::OpenConfigFile(ConfigRecord& record, std::string* chosen) {
     QFileDialog pod(this, "Выбор файла с параметрами конфигурации",
                     QString::fromStdString(ConfigDirectory()));
     pod.setOption(QFileDialog::DontUseNativeDialog);
@@ -648,15 +740,18 @@ bool TFormMain::OpenConfigFile(ConfigRecord& record) {
         return false;
     }
     Journal1->Add("Открыт файл " + path);
+    if (chosen) {
+        *chosen = path;
+    }
     return true;
 }
 
-void TFormMain::SaveConfigFile(const ConfigRecord& record, bool noQuestion) {
+bool TFormMain::SaveConfigFile(const ConfigRecord& record, bool noQuestion) {
     if (!noQuestion) {
         MessageKind = MessageQuestion;
         ShowMessageDialog(QString("Сохранить параметры конфигурации в файле?"), QString());
         if (QuestionAnswer == 0) {
-            return;
+            return false;
         }
     }
     // The name carries the version of the configuration it holds and the time: a name that
@@ -679,7 +774,7 @@ void TFormMain::SaveConfigFile(const ConfigRecord& record, bool noQuestion) {
     for (;;) {
         SaveDialog1.selectFile(QString::fromStdString(proposed));
         if (SaveDialog1.exec() != QDialog::Accepted || SaveDialog1.selectedFiles().isEmpty()) {
-            return;
+            return false;
         }
         const std::string chosen = SaveDialog1.selectedFiles().front().toStdString();
         proposed = chosen;
@@ -692,17 +787,22 @@ void TFormMain::SaveConfigFile(const ConfigRecord& record, bool noQuestion) {
             continue;
         }
         FileNotice notice;
-        if (!replace && WriteNewConfigFile(path, record, notice) == SaveResult::Exists) {
-            if (!replaceAgreed(path)) {
-                continue;  // another program made it meanwhile
+        bool saved = false;
+        if (!replace) {
+            const SaveResult result = WriteNewConfigFile(path, record, notice);
+            if (result == SaveResult::Exists) {
+                if (!replaceAgreed(path)) {
+                    continue;  // another program made it meanwhile
+                }
+                replace = true;
             }
-            replace = true;
+            saved = result == SaveResult::Saved;
         }
         if (replace) {
-            WriteConfigFile(path, record, notice);
+            saved = WriteConfigFile(path, record, notice);
         }
         TellFile(notice);
-        return;
+        return saved;
     }
 }
 
@@ -716,14 +816,46 @@ void TFormMain::JournalRead(bool read, const std::string& what, const std::vecto
 }
 
 // A write that did not complete has been told, with what became of each request, and
-// the journal took that message.
-void TFormMain::JournalWritten(const WriteAccount& account) {
-    if (Device.StopRequested() || account.Steps.empty() || !account.Complete()) {
+// the journal took that message. A complete one is said with what the check found.
+void TFormMain::JournalWritten(const WriteAccount& account, const WriteCheck& check) {
+    if (!check.BackupFile.empty()) {
+        Journal1->Add("Резервная копия конфигурации до записи: " +
+                      (std::filesystem::path(HistoryDirectory()) / check.BackupFile).string());
+    }
+    if (JournalAborted("Запись в устройство") || Device.StopRequested() || account.Steps.empty() ||
+        !account.Complete()) {
         return;
     }
     const std::vector<int> tables = account.Tables(RequestFate::Confirmed);
-    Journal1->Add((tables.size() > 1 ? "Записаны таблицы " : "Записана таблица ") +
-                  NumberList(tables));
+    std::string line =
+        (tables.size() > 1 ? "Записаны таблицы " : "Записана таблица ") + NumberList(tables);
+    switch (check.Result) {
+        case WriteCheckResult::Verified:
+            line += ": " + QString::fromUtf8(WrittenVerifiedText).toLower().toStdString();
+            break;
+        case WriteCheckResult::Mismatch: {
+            line += "; проверка не пройдена, записано → прочитано: ";
+            const std::vector<std::string> fields = DifferenceLines(check.Differences);
+            for (size_t i = 0; i < fields.size(); ++i) {
+                line += (i == 0 ? "" : "; ") + fields[i];
+            }
+            break;
+        }
+        case WriteCheckResult::NotRead:
+            line += "; записанное не проверено: таблицы не прочитаны";
+            break;
+        case WriteCheckResult::NotChecked:
+            break;
+    }
+    Journal1->Add(line);
+}
+
+bool TFormMain::JournalAborted(const char* what) {
+    if (!Device.Aborted()) {
+        return false;
+    }
+    Journal1->Add(std::string(what) + ": прервано оператором");
+    return true;
 }
 
 void TFormMain::TellFile(const FileNotice& notice) {
@@ -732,7 +864,9 @@ void TFormMain::TellFile(const FileNotice& notice) {
 
 void TFormMain::JournalMessage(int kind, const std::string& first, const std::string& second) {
     // Questions and input errors are the operator's own; every other message is an outcome.
-    if (kind == MessageQuestion || kind == MessageInputError) {
+    // The check after a write is said in the write's own line.
+    if (kind == MessageQuestion || kind == MessageInputError || first == VerifyFailedText ||
+        first == VerifyNotReadText) {
         return;
     }
     std::string line = JoinedLines(first, second);

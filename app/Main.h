@@ -56,10 +56,12 @@ public:
     void N1Click();
     void N3Click();
     void NCnfClick(int tag);
+    void NCompareClick();
 
     // Configuration files through the file dialogs; both tell the operator the outcome.
-    bool OpenConfigFile(ConfigRecord& record);
-    void SaveConfigFile(const ConfigRecord& record, bool noQuestion);
+    // path: the file chosen. SaveConfigFile is true when the record was saved.
+    bool OpenConfigFile(ConfigRecord& record, std::string* path = nullptr);
+    bool SaveConfigFile(const ConfigRecord& record, bool noQuestion);
 
     LinkEngine Engine{0};
     ConfigImage Image;
@@ -81,7 +83,7 @@ public:
     QAction *Nident, *N2, *N1, *N3;
     QAction* Nconnect;
     QMenu* NConfData;
-    QAction *NNewCnf, *NEditCnf;
+    QAction *NNewCnf, *NEditCnf, *NCompare;
     QMenu* Nvers;
     QAction* Nabout;
     QAction* Nmonitor;
@@ -106,14 +108,18 @@ private:
     void JournalMessage(int kind, const std::string& first, const std::string& second);
     void JournalCallEnd();
     void JournalRead(bool read, const std::string& what, const std::vector<int>& tables);
-    void JournalWritten(const WriteAccount& account);
+    void JournalWritten(const WriteAccount& account, const WriteCheck& check);
+    // The operation just ended was ended by the operator's Прервать: said with what it was.
+    bool JournalAborted(const char* what);
     // Before a device command: a line that was lost is offered to be connected again.
     // False when there is no link to work on.
     bool EnsureLink();
     // Port, DTR, the call and the identification over the settings in effect.
     bool ConnectDevice();
     bool ReadConfiguration();
-    bool EditRecordForDevice(ConfigRecord& record);
+    bool EditRecordForDevice(ConfigRecord& record, const std::string& fileName);
+    // The configuration of the connected device, read now, for the comparison.
+    bool ReadForComparison(ConfigRecord& record, QString& name);
     void WriteTablesWithWait(const TableStateSet& set, uint8_t linkFields);
 
     bool closed_ = false;

@@ -6,6 +6,7 @@
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QTime>
 #include <QVBoxLayout>
 #include <QWindow>
 
@@ -89,8 +90,14 @@ void ExchangeMonitor::keyPressEvent(QKeyEvent* event) {
     QWidget::keyPressEvent(event);
 }
 
+// The clock time beside the offset within the command: a line of the monitor can be
+// matched with the journal and with a trace taken at the far end.
+QString ExchangeMonitor::LineOf(const QTime& clock, const TraceEvent& event) {
+    return clock.toString("hh:mm:ss.zzz") + " " + QString::fromStdString(TraceText(event));
+}
+
 void ExchangeMonitor::Add(const TraceEvent& event) {
-    const QString line = QString::fromStdString(TraceText(event));
+    const QString line = LineOf(QTime::currentTime(), event);
     if (PauseButton->isChecked()) {
         waiting_ << line;
         if (waiting_.size() > MaxLines) {

@@ -6,6 +6,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStringList>
+#include <QTime>
 #include <QWidget>
 #include <string>
 
@@ -26,6 +27,8 @@ public:
     bool SaveTo(const std::string& path) const;
 
     static constexpr int MaxLines = 10000;
+    // One line: "hh:mm:ss.mmm" of clock, then the event with its offset in µs.
+    static QString LineOf(const QTime& clock, const TraceEvent& event);
 
     QPlainTextEdit* View;
     QPushButton* PauseButton;  // checkable: while down, new lines wait

@@ -20,6 +20,7 @@
 #include <optional>
 #include <string>
 
+#include "app/Changes.h"
 #include "app/Formsize.h"
 #include "app/Suplfunc.h"
 #include "config/Baudrates.h"
@@ -198,6 +199,27 @@ QString NotANumber(const QLineEdit* edit) {
     return QString("\"%1\" не является целым числом").arg(edit->text());
 }
 
+// A field that the edit changed: bold on a warm tint, and what it was in its tooltip.
+const QColor ChangedColour(255, 226, 150);
+constexpr char ChangedStyle[] = "background-color: rgb(255, 226, 150); font-weight: bold;";
+constexpr char WasText[] = "Было: ";
+
+// The modem string as the record stores it: its characters, a carriage return, zeros.
+// False when it has no Windows-1251 form or does not fit.
+bool ModemBytes(const QString& text, std::array<uint8_t, ModemTable.Bytes()>& modem) {
+    std::string stored;
+    if (!ToCp1251(text.toStdString(), stored) ||
+        stored.size() > static_cast<size_t>(ModemTextLength)) {
+        return false;
+    }
+    modem.fill(0);
+    if (!stored.empty()) {
+        std::memcpy(modem.data(), stored.data(), stored.size());
+        modem[stored.size()] = ModemTerminator;
+    }
+    return true;
+}
+
 }  // namespace
 
 TFormConfig::TFormConfig(ConfigRecord& record, ConfigEditorMode mode, bool hideIdent,
@@ -206,6 +228,7 @@ TFormConfig::TFormConfig(ConfigRecord& record, ConfigEditorMode mode, bool hideI
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       Record(record),
+      Shown(record),
       Snapshot(record),
       Mode(mode),
       HideIdent(hideIdent),
@@ -240,6 +263,20 @@ TFormConfig::TFormConfig(ConfigRecord& record, ConfigEditorMode mode, bool hideI
     connect(BitBtn14, &QPushButton::clicked, this, &TFormConfig::BitBtn14Click);
     connect(BitBtn5, &QPushButton::clicked, this, &TFormConfig::BitBtn14Click);
     connect(BitBtn2, &QPushButton::clicked, this, &TFormConfig::BitBtn2Click);
+    for (QLineEdit* edit : {Edit1, Edit2, Edit3, Edit4}) {
+        connect(edit, &QLineEdit::textChanged, this, &TFormConfig::UpdateMarks);
+    }
+    for (QComboBox* list : {ComboBox1, ComboBox2, ComboBox3, ComboBox4, ComboBox5}) {
+        connect(list, &QComboBox::currentIndexChanged, this, &TFormConfig::UpdateMarks);
+    }
+    if (mode == ConfigEditorMode::Device) {
+        ChangesAgainst = "прочитанной из устройства конфигурации";
+    }
+}
+
+void TFormConfig::SetOriginal(const ConfigRecord& original) {
+    Snapshot = original;
+    hasOriginal_ = true;
 }
 
 void TFormConfig::BuildFlowComputerList() {
@@ -414,7 +451,11 @@ void TFormConfig::FormShow() {
     SetOuterSize(this, OuterSize);
     Accepted = 0;
     Changed = 0;
-    Snapshot = Record;
+    showing_ = true;
+    Shown = Record;
+    if (!hasOriginal_) {
+        Snapshot = Record;
+    }
 
     FillRateList();
     Edit1->setText(ModemText(Record));
@@ -439,6 +480,8 @@ void TFormConfig::FormShow() {
     if (StringGrid1->currentRow() < 0) {
         StringGrid1->setCurrentCell(0, 0);
     }
+    showing_ = false;
+    UpdateMarks();
 }
 
 void TFormConfig::FillRateList() {
@@ -509,23 +552,15 @@ bool TFormConfig::CheckInput(std::array<uint8_t, ModemTable.Bytes()>& modem) {
         return RefuseInput(modemCaption,
                            QString("содержит символ \"%1\", которого нет в Windows-1251").arg(bad));
     }
-    if (stored.size() > static_cast<size_t>(ModemTextLength)) {
+    if (!ModemBytes(text, modem)) {
         return RefuseInput(modemCaption, QString("длиннее %1 символов").arg(ModemTextLength));
-    }
-    modem.fill(0);
-    if (!stored.empty()) {
-        std::memcpy(modem.data(), stored.data(), stored.size());
-        modem[stored.size()] = ModemTerminator;
     }
     return true;
 }
 
-void TFormConfig::BitBtn14Click() {
-    std::array<uint8_t, ModemTable.Bytes()> modem{};
-    if (!CheckInput(modem)) {
-        return;
-    }
-    auto& link = Record.LinkParams;
+void TFormConfig::StoreInput(ConfigRecord& record,
+                             const std::array<uint8_t, ModemTable.Bytes()>& modem) {
+    auto& link = record.LinkParams;
     link[UpperLevelBaudCode] = static_cast<uint8_t>(BaudCodeOf(ComboBox1->currentText().toInt()));
     link[UpperLevelReplyPreambles] = static_cast<uint8_t>(*NumberIn(Edit2));
     link[FlowComputerRequestPreambles] = static_cast<uint8_t>(*NumberIn(Edit3));
@@ -536,33 +571,168 @@ void TFormConfig::BitBtn14Click() {
     if (HasRtsControl()) {
         link[UpperLevelRtsControl] = static_cast<uint8_t>(ComboBox5->currentIndex());
     }
-    Record.ModemInit = modem;
+    record.ModemInit = modem;
+}
+
+void TFormConfig::BitBtn14Click() {
+    std::array<uint8_t, ModemTable.Bytes()> modem{};
+    if (!CheckInput(modem)) {
+        return;
+    }
+    ConfigRecord edited = Record;
+    StoreInput(edited, modem);
+    if (!ConfirmWrite(edited)) {
+        return;  // back to the editor, every edit as it was
+    }
+    Record = edited;
     Changed = std::memcmp(&Record, &Snapshot, sizeof(ConfigRecord)) != 0 ? 1 : 0;
     Accepted = 1;
     accept();
+}
+
+// Before a write to the device the operator sees what changes, field by field.
+bool TFormConfig::ConfirmWrite(const ConfigRecord& edited) {
+    if (Mode != ConfigEditorMode::Device) {
+        return true;
+    }
+    if (WritesOnlyChanges && std::memcmp(&edited, &Snapshot, sizeof(ConfigRecord)) == 0) {
+        return true;  // the caller tells that nothing is written
+    }
+    SetBackground(true);
+    const std::vector<ConfigDifference> differences = CompareConfigs(Snapshot, edited);
+    const bool storedFormDiffers =
+        differences.empty() && std::memcmp(&edited, &Snapshot, sizeof(ConfigRecord)) != 0;
+    TFormChanges changes(differences, ChangesAgainst, this, storedFormDiffers);
+    changes.exec();
+    SetBackground(false);
+    return changes.Confirmed == 1;
 }
 
 void TFormConfig::BitBtn2Click() {
     reject();
 }
 
-// Leaving without confirming gives the caller back the record it handed over, grid
-// changes included.
+// Выход, Escape and the close box alike. Leaving without confirming gives the caller back
+// the record as it was shown, grid changes included; edits are dropped only when the
+// operator says so.
 void TFormConfig::reject() {
-    Record = Snapshot;
+    if (Unsaved() && !LeaveAgreed()) {
+        return;
+    }
+    Record = Shown;
     Accepted = 0;
     Changed = 0;
     QDialog::reject();
 }
 
-// Escape would throw away every edit at one touch; the editor is left by its button
-// or the close box only.
-void TFormConfig::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Escape) {
-        event->accept();
+bool TFormConfig::LeaveAgreed() {
+    SetBackground(true);
+    MessageKind = MessageQuestion;
+    ShowMessageDialog(QString("Изменения не сохранены."), QString("Закрыть без сохранения?"));
+    SetBackground(false);
+    return QuestionAnswer == 1;
+}
+
+ConfigRecord TFormConfig::EditedRecord() const {
+    ConfigRecord edited = Record;
+    auto& link = edited.LinkParams;
+    if (ComboBox1->currentIndex() >= 0) {
+        link[UpperLevelBaudCode] =
+            static_cast<uint8_t>(BaudCodeOf(ComboBox1->currentText().toInt()));
+    }
+    const std::pair<const QLineEdit*, size_t> numbers[] = {{Edit2, UpperLevelReplyPreambles},
+                                                           {Edit3, FlowComputerRequestPreambles},
+                                                           {Edit4, FlowComputerReplyWait}};
+    for (const auto& [edit, field] : numbers) {
+        if (!InvalidInput(edit)) {
+            link[field] = static_cast<uint8_t>(*NumberIn(edit));
+        }
+    }
+    const std::pair<const QComboBox*, size_t> choices[] = {{ComboBox2, AccessPriority},
+                                                           {ComboBox3, WaitFlowComputerPreambles},
+                                                           {ComboBox4, PortRetryDelay},
+                                                           {ComboBox5, UpperLevelRtsControl}};
+    for (const auto& [list, field] : choices) {
+        if (list->currentIndex() >= 0 && (list != ComboBox5 || HasRtsControl())) {
+            link[field] = static_cast<uint8_t>(list->currentIndex());
+        }
+    }
+    std::array<uint8_t, ModemTable.Bytes()> modem{};
+    if (ModemBytes(Edit1->text(), modem)) {
+        edited.ModemInit = modem;
+    }
+    return edited;
+}
+
+bool TFormConfig::InvalidInput(const QWidget* control) const {
+    if (control == Edit1) {
+        std::array<uint8_t, ModemTable.Bytes()> modem{};
+        return !ModemBytes(Edit1->text(), modem);
+    }
+    const auto* edit = qobject_cast<const QLineEdit*>(control);
+    if (!edit) {
+        return false;
+    }
+    const std::optional<int> value = NumberIn(edit);
+    return !value || !IsByte(*value) || (edit == Edit4 && edit->text().isEmpty());
+}
+
+std::vector<ConfigDifference> TFormConfig::Edits() const {
+    return CompareConfigs(Snapshot, EditedRecord());
+}
+
+// The lines of the configuration come in a fixed order: the link parameters (RTS control
+// only where the version has it), the modem string, then flow computers 1 to 254.
+void TFormConfig::UpdateMarks() {
+    if (showing_) {
         return;
     }
-    QDialog::keyPressEvent(event);
+    const bool rts = HasRtsControl();
+    const std::vector<ConfigLine> was = DescribeConfig(Snapshot, rts);
+    const std::vector<ConfigLine> now = DescribeConfig(EditedRecord(), rts);
+    std::vector<QWidget*> controls = {ComboBox1, Edit2,     Edit3,    Edit4,
+                                      ComboBox3, ComboBox2, ComboBox4};
+    if (rts) {
+        controls.push_back(ComboBox5);
+    }
+    controls.push_back(Edit1);
+    marked_ = 0;
+    size_t line = 0;
+    for (QWidget* control : controls) {
+        MarkControl(control, was[line].Value != now[line].Value || InvalidInput(control),
+                    was[line].Value);
+        ++line;
+    }
+    for (int address = 1; address <= GridRows; ++address, ++line) {
+        MarkRow(address, was[line].Value != now[line].Value, was[line].Value);
+    }
+}
+
+void TFormConfig::MarkControl(QWidget* control, bool changed, const std::string& was) {
+    marked_ += changed ? 1 : 0;
+    if (control->property("changed").toBool() == changed) {
+        return;
+    }
+    control->setProperty("changed", changed);
+    control->setStyleSheet(changed ? ChangedStyle : "");
+    control->setToolTip(changed ? WasText + QString::fromStdString(was) : QString());
+}
+
+void TFormConfig::MarkRow(int address, bool changed, const std::string& was) {
+    marked_ += changed ? 1 : 0;
+    QTableWidgetItem* first = StringGrid1->item(address - 1, 0);
+    if (first->data(Qt::UserRole).toBool() == changed) {
+        return;
+    }
+    first->setData(Qt::UserRole, changed);
+    QFont font = StringGrid1->font();
+    font.setBold(changed);
+    for (int column = 0; column < GridColumns; ++column) {
+        QTableWidgetItem* item = StringGrid1->item(address - 1, column);
+        item->setFont(font);
+        item->setData(Qt::BackgroundRole, changed ? QVariant(ChangedColour) : QVariant());
+        item->setToolTip(changed ? WasText + QString::fromStdString(was) : QString());
+    }
 }
 
 void TFormConfig::BitBtn3Click() {
@@ -579,6 +749,7 @@ void TFormConfig::BitBtn3Click() {
     }
     SetBackground(false);
     FillRow(address);
+    UpdateMarks();
 }
 
 void TFormConfig::StringGrid1DblClick() {
@@ -599,6 +770,7 @@ void TFormConfig::BitBtn4Click() {
         Record.FlowComputers[address].Connected = 0;
         FillRow(address);
     }
+    UpdateMarks();
 }
 
 void TFormConfig::BitBtn24Click() {

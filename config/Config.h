@@ -5,7 +5,9 @@
 #include <QDialog>
 #include <array>
 #include <cstdint>
+#include <vector>
 
+#include "config/Configdiff.h"
 #include "config/Configrecord.h"
 
 class QComboBox;
@@ -32,9 +34,24 @@ public:
                 uint32_t upperLevelMask, uint32_t flowComputerMask, bool telephoneLink,
                 QWidget* parent = nullptr);
 
+    // The record the edit is measured against (the file as first opened, when the editor
+    // is shown again over edits not yet saved); by default the record as shown. Marks, the
+    // change list and Changed compare with it.
+    void SetOriginal(const ConfigRecord& original);
+    // What the change list names as the start of the edit.
+    QString ChangesAgainst;
+    // The caller writes only what differs from the original: with nothing changed there is
+    // nothing to confirm before the write, and no change list is shown.
+    bool WritesOnlyChanges = false;
+
+    // The fields that the edit, as it stands in the controls, changes; in the editor's words.
+    std::vector<ConfigDifference> Edits() const;
+    // Something has been edited and not confirmed: a field is marked.
+    bool Unsaved() const { return marked_ > 0; }
+
     // Outputs, read after the dialog closes.
     int Accepted = 0;  // 1: confirmed with every check passed
-    int Changed = 0;   // 1: the confirmed record differs from the one shown
+    int Changed = 0;   // 1: the confirmed record differs from the original
 
     QWidget* Panel1;  // background; button face while a nested dialog is up
 
@@ -83,7 +100,6 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
     void reject() override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -97,6 +113,17 @@ private:
     void FillRow(int address);
     bool HasRtsControl() const;
     bool CheckInput(std::array<uint8_t, ModemTable.Bytes()>& modem);
+    // Puts the values of the controls into record; the modem string checked by CheckInput.
+    void StoreInput(ConfigRecord& record, const std::array<uint8_t, ModemTable.Bytes()>& modem);
+    // The record with what the controls hold wherever that is a value the record can take.
+    ConfigRecord EditedRecord() const;
+    // The controls whose text is no value the record can take.
+    bool InvalidInput(const QWidget* control) const;
+    void UpdateMarks();
+    void MarkControl(QWidget* control, bool changed, const std::string& was);
+    void MarkRow(int address, bool changed, const std::string& was);
+    bool ConfirmWrite(const ConfigRecord& edited);
+    bool LeaveAgreed();
     void BitBtn14Click();
     void BitBtn2Click();
     void BitBtn3Click();
@@ -107,7 +134,11 @@ private:
     void SetBackground(bool nested);
 
     ConfigRecord& Record;
-    ConfigRecord Snapshot;
+    ConfigRecord Shown;     // as shown: what leaving without confirming gives back
+    ConfigRecord Snapshot;  // the original
+    bool hasOriginal_ = false;
+    bool showing_ = false;
+    int marked_ = 0;
     ConfigEditorMode Mode;
     bool HideIdent;
     uint32_t UpperLevelMask;

@@ -86,3 +86,7 @@ const ProgramFolders& Folders() {
     }
     return folders;
 }
+
+std::string JournalDirectory() {
+    return (fs::path(Folders().Config).parent_path() / "journal").string();
+}

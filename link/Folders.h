@@ -33,3 +33,6 @@ ProgramFolders DecideFolders(const FolderFacts& facts);
 // This process's folders: from its program directory and environment, decided once for
 // each program directory.
 const ProgramFolders& Folders();
+// Where the main window's journal is kept, a file a day: "journal" in the folder that
+// holds CONFIG.
+std::string JournalDirectory();

@@ -16,7 +16,9 @@
 #include <string>
 #include <vector>
 
+#include "app/Journal.h"
 #include "app/Main.h"
+#include "app/Wait.h"
 #include "config/Cnffile.h"
 #include "config/Codepage.h"
 #include "config/Vichpar.h"
@@ -264,6 +266,76 @@ private slots:
             heard.erase(std::remove(heard.begin(), heard.end(), Ident), heard.end());
         }
         QCOMPARE(heard, m.requests);
+    }
+
+    // Прервать in the wait dialog ends the operation at its next wait, not after it; the
+    // journal says so (on the screen and in the day file), and the program goes on.
+    void abortEndsTheOperationAndTheProgramGoesOn_data() {
+        QTest::addColumn<QByteArray>("moment");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("whole read")
+            << QByteArray("whole read") << "Чтение параметров конфигурации: прервано оператором";
+        QTest::newRow("editor write")
+            << QByteArray("editor write") << "Запись в устройство: прервано оператором";
+        QTest::newRow("table-state write")
+            << QByteArray("table-state write") << "Запись в устройство: прервано оператором";
+        QTest::newRow("dial wait")
+            << QByteArray("dial wait") << "Установление связи: прервано оператором";
+    }
+    void abortEndsTheOperationAndTheProgramGoesOn() {
+        QFETCH(QByteArray, moment);
+        QFETCH(QString, said);
+        const Moment m = MomentOf(moment);
+        std::vector<std::string> options = m.sim;
+        options.insert(options.end(), {"--latency", Latency});
+        ProgramFolder folder(options, m.settings);
+        QVERIFY(folder.ok());
+        Operator op;
+        TFormMain main;
+        const auto waitDialog = [] {
+            for (QWidget* window : QApplication::topLevelWidgets()) {
+                auto* dialog = qobject_cast<TFormWait*>(window);
+                if (dialog && dialog->isVisible() && dialog->BitBtnStop->isVisible()) {
+                    return dialog;
+                }
+            }
+            return static_cast<TFormWait*>(nullptr);
+        };
+        QElapsedTimer sinceAbort;
+        Watch watch([&] { return m.during(main) && waitDialog(); },
+                    [&] {
+                        sinceAbort.start();
+                        waitDialog()->BitBtnStop->click();
+                    });
+        main.show();
+        m.start(main, op, folder);
+        QTRY_VERIFY_WITH_TIMEOUT(watch.fired, 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(!main.Device.Busy(), 10000);
+        // Every answer of the device takes a second: the operation did not run its course.
+        QVERIFY2(sinceAbort.elapsed() < 2500, qPrintable(QString::number(sinceAbort.elapsed())));
+        QVERIFY(main.isVisible());
+        QVERIFY(main.isEnabled());
+        QVERIFY(!waitDialog());
+        QStringList journal;
+        for (const QString& line : main.Journal1->Lines()) {
+            journal << line.mid(10);
+        }
+        QVERIFY2(journal.contains(said), qPrintable(journal.join('\n')));
+        std::ifstream day(folder.directory / "journal" /
+                          QDate::currentDate().toString("'zantir-'yyyy-MM-dd'.log'").toStdString());
+        const std::string kept{std::istreambuf_iterator<char>(day),
+                               std::istreambuf_iterator<char>()};
+        QVERIFY(kept.find(said.toStdString()) != std::string::npos);
+        if (moment == "dial wait" || moment == "hang-up") {
+            QVERIFY(!main.Device.CallUp());
+            return;
+        }
+        QVERIFY(main.DeviceAccepted);
+        // The device still answers the request that was ended; that answer goes by first.
+        QTest::qWait(1500);
+        main.NidentClick();
+        QVERIFY2(QTest::qWaitFor([&] { return op.identViews == 1; }, 5000),
+                 qPrintable(op.messages.join('\n')));
     }
 
     // An Escape pressed before the dial does not end its waits.

@@ -14,6 +14,7 @@
 #include <sstream>
 #include <vector>
 
+#include "app/Compare.h"
 #include "app/Journal.h"
 #include "app/Main.h"
 #include "app/Monitor.h"
@@ -52,6 +53,22 @@ QStringList JournalOf(const TFormMain& main) {
         lines << (timed ? line.mid(10) : "untimed: " + line);
     }
     return lines;
+}
+
+// The journal names the history file that keeps the configuration from before a write.
+const QString BackupLine = "Резервная копия конфигурации до записи: ";
+
+// The rows a comparison marks as differing: "caption|A|B".
+QStringList Rows(const TFormCompare& d) {
+    QStringList rows;
+    for (int row = 0; row < d.StringGrid1->rowCount(); ++row) {
+        if (d.StringGrid1->item(row, 0)->font().bold()) {
+            rows << d.StringGrid1->item(row, 0)->text() + "|" +
+                        d.StringGrid1->item(row, 1)->text() + "|" +
+                        d.StringGrid1->item(row, 2)->text();
+        }
+    }
+    return rows;
 }
 
 // Opens the entry of an address in the editor and lets the operator change it.
@@ -164,7 +181,18 @@ private slots:
         QVERIFY(Connected(main));
         main.N2Click();
         QVERIFY(op.messages.isEmpty());
-        QCOMPARE(JournalOf(main).last(), QString("Записана таблица 6"));
+        QCOMPARE(op.changeLists, (QList<QStringList>{{"Вычислитель 1: A 9600 → C 9600",
+                                                      "Вычислитель 2: A 9600 → C 9600",
+                                                      "Вычислитель 9: Нет → C 300"}}));
+        // The configuration before the write is kept, and the write is read back.
+        const QStringList journal = JournalOf(main);
+        QCOMPARE(journal.last(), QString("Записана таблица 6: записано и проверено"));
+        const QString kept = journal[journal.size() - 2];
+        QVERIFY2(
+            kept.startsWith(BackupLine + QString::fromStdString(
+                                             (folder.directory / "CONFIG" / "history").string())),
+            qPrintable(kept));
+        QVERIFY(fs::is_regular_file(kept.section(": ", 1).toStdString()));
         const std::vector<Header> expected = {{0, 0, 0, 6, 1, 2}, {0, 0, 0, 6, 9, 1}};
         QCOMPARE(Writes(folder.sim->Stop()), expected);
         QCOMPARE(main.Image.Bytes[FlowComputerOffset + 9] >> EntryPortShift, 3);
@@ -251,7 +279,9 @@ private slots:
             "Параметры конфигурации сохранены в файле zrt16-mk5-"));
         std::vector<fs::path> saved;
         for (const auto& entry : fs::directory_iterator(folder.directory / "CONFIG")) {
-            saved.push_back(entry.path());
+            if (entry.is_regular_file()) {  // the history has a folder of its own
+                saved.push_back(entry.path());
+            }
         }
         QCOMPARE(saved.size(), size_t{1});
         ConfigRecord expected{};
@@ -369,7 +399,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(main.Nconnect->isVisible(), 10000);
 
         op.selectResult = 3;
-        op.answers = {true, false};  // save it? yes; replace keep.cnf? no
+        op.answers = {true, false, true};  // save it? yes; replace keep.cnf? no; close? yes
         int shown = 0;
         QString offeredAgain;
         op.onFile = [&](QFileDialog& d) {
@@ -384,9 +414,12 @@ private slots:
         main.NCnfClick(0);
         QCOMPARE(shown, 2);
         QCOMPARE(offeredAgain, QString::fromStdString(existing.string()));
-        QCOMPARE(op.messages.size(), 2);
+        QCOMPARE(op.messages.size(), 3);
         QCOMPARE(op.messages[1],
                  QString("Файл keep.cnf уже есть.|Вы хотите заменить существующий файл?"));
+        QCOMPARE(op.messages[2],
+                 QString("Новый файл конфигурации не сохранён.|Закрыть без сохранения?"));
+        QCOMPARE(op.editors, 1);
         QCOMPARE(Bytes(existing), (std::vector<char>{'p', 'r', 'e', 'c', 'i', 'o', 'u', 's'}));
 
         // Typed without its extension, the name is still the file asked about; accepting the
@@ -406,6 +439,111 @@ private slots:
                               "Параметры конфигурации|сохранены в файле keep.cnf"}));
         QCOMPARE(Bytes(existing).size(), sizeof(ConfigRecord));
         QVERIFY(!fs::exists(folder.Config("keep")));
+    }
+
+    // The journal says what the read-back after a write found.
+    void journalSaysWhatTheCheckAfterAWriteFound_data() {
+        QTest::addColumn<QStringList>("sim");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("read back alike")
+            << QStringList{} << "Записана таблица 3: записано и проверено";
+        // The connection's identification, the whole read and the write pass; the read back
+        // is answered for another table.
+        QTest::newRow("not read back")
+            << QStringList{"--fault", "echo+8"}
+            << "Записана таблица 3; записанное не проверено: таблицы не прочитаны";
+    }
+    void journalSaysWhatTheCheckAfterAWriteFound() {
+        QFETCH(QStringList, sim);
+        QFETCH(QString, said);
+        std::vector<std::string> options;
+        for (const QString& option : sim) {
+            options.push_back(option.toStdString());
+        }
+        ProgramFolder folder(options);
+        QVERIFY(folder.ok());
+        Operator op;
+        op.onEditor = [](TFormConfig& editor) {
+            editor.ComboBox2->setCurrentIndex(1 - editor.ComboBox2->currentIndex());
+            Operator::Confirm(editor);
+        };
+        TFormMain main;
+        QVERIFY(Connected(main));
+        main.N2Click();
+        QVERIFY2(JournalOf(main).contains(said), qPrintable(JournalOf(main).join('\n')));
+        // The message about the check is the operator's; the journal has it in one line.
+        for (const QString& line : JournalOf(main)) {
+            QVERIFY(!line.startsWith(VerifyNotReadText));
+        }
+    }
+
+    // A write is kept in the history with the read before it: the device read now matches
+    // the write's entry and differs from the read's by the edit alone.
+    void deviceIsComparedWithItsHistory() {
+        ProgramFolder folder({});
+        QVERIFY(folder.ok());
+        Operator op;
+        op.onEditor = [](TFormConfig& editor) {
+            editor.ComboBox2->setCurrentIndex(1 - editor.ComboBox2->currentIndex());
+            Operator::Confirm(editor);
+        };
+        TFormMain main;
+        QVERIFY(Connected(main));
+        main.N2Click();
+        QStringList events, againstRead, againstWrite;
+        op.onCompare = [&](TFormCompare& d) {
+            for (const HistoryEntry& entry : d.HistoryEntries()) {
+                events << QString::fromStdString(entry.Event);
+            }
+            d.Choose(0, TFormCompare::ChoiceDevice);
+            d.Choose(1, TFormCompare::FirstHistoryChoice + 1);
+            againstRead = Rows(d);
+            d.Choose(1, TFormCompare::FirstHistoryChoice);
+            againstWrite = Rows(d);
+            againstWrite << d.LabelSummary->text();
+        };
+        main.NCompare->trigger();
+        QTRY_VERIFY(!events.isEmpty());
+        QCOMPARE(events, (QStringList{"запись", "чтение"}));
+        QCOMPARE(againstRead.size(), 1);
+        QVERIFY2(againstRead[0].startsWith("Приоритет|"), qPrintable(againstRead[0]));
+        QCOMPARE(againstWrite, QStringList{"Конфигурации совпадают"});
+        QVERIFY(op.messages.isEmpty());
+    }
+
+    // Edits of a file that were not saved go only when the operator says so: Нет brings the
+    // editor back with them, marked against the file as it was opened.
+    void unsavedFileEditsAreDroppedOnlyWhenTheOperatorSays() {
+        ProgramFolder folder({});
+        QVERIFY(folder.ok());
+        const fs::path file = folder.Config("site.cnf");
+        FileNotice notice;
+        QVERIFY(WriteConfigFile(file.string(), NewConfigRecord(5), notice));
+        const std::vector<char> before = Bytes(file);
+        Operator op;
+        op.connectWhenAsked = false;
+        op.onFile = [file](QFileDialog& d) { Operator::Choose(d, file.string()); };
+        QStringList secondEdit;
+        op.onEditor = [&](TFormConfig& editor) {
+            if (op.editors == 1) {
+                editor.Edit2->setText("9");
+            } else {
+                secondEdit << editor.Edit2->text() << editor.Edit2->toolTip();
+            }
+            Operator::Confirm(editor);
+        };
+        // Save? no; close without saving? no; (the editor again) save? no; close? yes.
+        op.answers = {false, false, false, true};
+        TFormMain main;
+        main.show();
+        QTRY_VERIFY_WITH_TIMEOUT(main.Nconnect->isVisible(), 10000);
+        main.NCnfClick(1);
+        QCOMPARE(op.editors, 2);
+        QCOMPARE(secondEdit, (QStringList{"9", "Было: 3"}));
+        const QString save = "Сохранить параметры конфигурации в файле?|";
+        const QString close = "Изменения не сохранены.|Закрыть без сохранения?";
+        QCOMPARE(op.messages, (QStringList{save, close, save, close}));
+        QCOMPARE(Bytes(file), before);
     }
 
     // The line goes before the write: nothing is asked to retry over a dead port, the
@@ -429,10 +567,11 @@ private slots:
         QCOMPARE(main.StatusBar1[0]->text(), QString(" COM1,   нет связи"));
         QCOMPARE(main.StatusBar1[1]->text(), QString(LinkLostText));
         const QStringList journal = JournalOf(main);
-        QVERIFY(journal.size() >= 2);
-        QCOMPARE(journal.mid(journal.size() - 2),
+        QVERIFY(journal.size() >= 3);
+        QCOMPARE(journal.mid(journal.size() - 3, 2),
                  (QStringList{"Запись в устройство прервана не отправлена: таблица 6 (поле 3)",
                               LinkLostText}));
+        QVERIFY(journal.last().startsWith(BackupLine));
         QVERIFY(main.isEnabled());
         QVERIFY(main.N2->isEnabled());
 
@@ -481,7 +620,9 @@ private slots:
         QCOMPARE(op.messages[1],
                  QString("Запись в устройство прервана|подтверждена: таблица 3; не подтверждена: "
                          "таблица 6 (поле 3); не отправлена: таблица 6 (поле 12)"));
-        QVERIFY(JournalOf(main).last().startsWith("Запись в устройство прервана"));
+        const QStringList journal = JournalOf(main);
+        QVERIFY(journal[journal.size() - 2].startsWith("Запись в устройство прервана"));
+        QVERIFY(journal.last().startsWith(BackupLine));
     }
 };
 

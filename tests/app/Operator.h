@@ -14,6 +14,8 @@
 #include <functional>
 #include <string>
 
+#include "app/Changes.h"
+#include "app/Compare.h"
 #include "app/Question.h"
 #include "app/Select.h"
 #include "config/Config.h"
@@ -41,6 +43,9 @@ public:
     std::function<void(TFormTableInfo&)> onTables;  // default: write the selected tables
     std::function<void(QFileDialog&)> onFile;       // default: cancel
     int selectResult = 0;                           // TFormSelect: 0 cancel, 3 or 5
+    QList<QStringList> changeLists;                 // the lines of every change list shown
+    bool writeChanges = true;                       // the change list's answer
+    std::function<void(TFormCompare&)> onCompare;   // default: close
 
 private:
     template <typename T>
@@ -121,6 +126,14 @@ private:
             } else {
                 d->reject();
             }
+        } else if (auto* d = Take<TFormChanges>(modal)) {
+            changeLists << d->Lines();
+            (writeChanges ? d->BitBtn1 : d->BitBtn2)->click();
+        } else if (auto* d = Take<TFormCompare>(modal)) {
+            if (onCompare) {
+                onCompare(*d);
+            }
+            d->BitBtn2->click();
         } else if (auto* d = Take<TFormSelect>(modal)) {
             if (selectResult == 5) {
                 d->RadioButton2->setChecked(true);

@@ -9,7 +9,9 @@
 #include <QTableWidget>
 #include <QtTest>
 #include <cstring>
+#include <map>
 
+#include "app/Changes.h"
 #include "config/Config.h"
 #include "config/Ident.h"
 #include "config/Vichpar.h"
@@ -61,8 +63,16 @@ QStringList Row(const TFormConfig& d, int address) {
     return cells;
 }
 
+// Confirms; a change list that comes up is answered Записать.
 QStringList Confirm(TFormConfig& d) {
-    return MessagesDuring([&] { (d.BitBtn14->isHidden() ? d.BitBtn5 : d.BitBtn14)->click(); });
+    QStringList messages;
+    WithModal<TFormChanges>(
+        [&] {
+            messages =
+                MessagesDuring([&] { (d.BitBtn14->isHidden() ? d.BitBtn5 : d.BitBtn14)->click(); });
+        },
+        [](TFormChanges& changes) { changes.BitBtn1->click(); });
+    return messages;
 }
 
 // Opens the flow computer dialog of the selected row and hands it to change, which
@@ -513,21 +523,229 @@ private slots:
         QCOMPARE(d.Changed, 1);
     }
 
-    void leavingWithoutConfirmingGivesTheRecordBack() {
+    // Выход, Escape and the close box alike: edits that were not confirmed go only after
+    // the question; Нет keeps the editor open with every edit, Да gives the record back.
+    void leavingWithEditsAsksFirst_data() {
+        QTest::addColumn<int>("way");
+        QTest::addColumn<bool>("edited");
+        QTest::addColumn<bool>("yes");
+        const char* ways[] = {"Выход", "Escape", "close box"};
+        for (int way = 0; way < 3; ++way) {
+            QTest::addRow("%s, edited, Да", ways[way]) << way << true << true;
+            QTest::addRow("%s, edited, Нет", ways[way]) << way << true << false;
+            QTest::addRow("%s, edit undone", ways[way]) << way << false << false;
+        }
+    }
+    void leavingWithEditsAsksFirst() {
+        QFETCH(int, way);
+        QFETCH(bool, edited);
+        QFETCH(bool, yes);
         ConfigRecord record = DeviceRecord();
         const ConfigRecord original = record;
-        for (int way = 0; way < 2; ++way) {
-            TFormConfig d(record, ConfigEditorMode::File, false, AllRates, AllRates, false);
-            d.show();
+        TFormConfig d(record, ConfigEditorMode::File, false, AllRates, AllRates, false);
+        d.show();
+        if (edited) {
             MessagesDuring([&] { d.BitBtn4->click(); }, true);
-            d.Edit2->setText("7");
-            QTest::keyClick(&d, Qt::Key_Escape);  // not a way out
-            QVERIFY(d.isVisible());
-            way == 0 ? d.BitBtn2->click() : static_cast<void>(d.close());
-            QVERIFY(!d.isVisible());
-            QCOMPARE(d.Accepted, 0);
-            QVERIFY(Same(record, original));
         }
+        d.Edit2->setText("7");
+        if (!edited) {
+            d.Edit2->setText("3");  // typed back as it was
+        }
+        const QStringList asked = MessagesDuring(
+            [&] {
+                if (way == 0) {
+                    d.BitBtn2->click();
+                } else if (way == 1) {
+                    QTest::keyClick(&d, Qt::Key_Escape);
+                } else {
+                    d.close();
+                }
+            },
+            yes);
+        QCOMPARE(asked, edited ? QStringList{"Изменения не сохранены.|Закрыть без сохранения?"}
+                               : QStringList());
+        if (edited && !yes) {
+            QVERIFY(d.isVisible());
+            QCOMPARE(d.Edit2->text(), QString("7"));
+            QCOMPARE(record.FlowComputers[1].Connected, uint8_t{0});
+            QVERIFY(d.Unsaved());
+            return;
+        }
+        QVERIFY(!d.isVisible());
+        QCOMPARE(d.Accepted, 0);
+        QVERIFY(Same(record, original));
+    }
+
+    // A field the edit changes is marked, with what it was; taken back, the mark goes.
+    void marksFollowTheEdits_data() {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("was");
+        QTest::newRow("upper-level rate") << "ComboBox1"
+                                          << "Было: 9600";
+        QTest::newRow("reply preambles") << "Edit2"
+                                         << "Было: 3";
+        QTest::newRow("reply wait emptied") << "Edit4"
+                                            << "Было: 50";
+        QTest::newRow("priority") << "ComboBox2"
+                                  << "Было: Низкий";
+        QTest::newRow("RTS control") << "ComboBox5"
+                                     << "Было: Требуется";
+        QTest::newRow("modem string") << "Edit1"
+                                      << "Было: ATZ";
+        QTest::newRow("flow computer 3") << "row 3"
+                                         << "Было: Нет";
+        QTest::newRow("flow computer 254") << "row 254"
+                                           << "Было: C 230400";
+    }
+    void marksFollowTheEdits() {
+        QFETCH(QString, field);
+        QFETCH(QString, was);
+        ConfigRecord record = DeviceRecord();
+        TFormConfig d(record, ConfigEditorMode::Device, true, AllRates, AllRates, false);
+        d.show();
+        const auto marked = [&] {
+            QStringList all;
+            for (QWidget* w : d.findChildren<QWidget*>()) {
+                if (w->property("changed").toBool()) {
+                    all << w->toolTip();
+                }
+            }
+            for (int row = 0; row < d.StringGrid1->rowCount(); ++row) {
+                const QTableWidgetItem* item = d.StringGrid1->item(row, 0);
+                if (item->font().bold()) {
+                    all << QString("row %1 ").arg(row + 1) + item->toolTip();
+                }
+            }
+            return all;
+        };
+        QCOMPARE(marked(), QStringList());
+        QVERIFY(!d.Unsaved());
+
+        const auto toggleEntry = [&](int address) {
+            Select(d, address);
+            ChangeSelected(d, [](TFormVichPar& v) {
+                v.CheckBox1->click();
+                v.BitBtn1->click();
+            });
+        };
+        const std::map<QString, QWidget*> controls = {
+            {"ComboBox1", d.ComboBox1}, {"ComboBox2", d.ComboBox2}, {"ComboBox5", d.ComboBox5},
+            {"Edit1", d.Edit1},         {"Edit2", d.Edit2},         {"Edit4", d.Edit4}};
+        QWidget* control = controls.count(field) ? controls.at(field) : nullptr;
+        std::function<void()> undo;
+        if (field.startsWith("row ")) {
+            const int address = field.mid(4).toInt();
+            toggleEntry(address);
+            undo = [&, address] { toggleEntry(address); };
+            QCOMPARE(marked(), QStringList{field + " " + was});
+            const QTableWidgetItem* rate = d.StringGrid1->item(address - 1, 3);
+            QVERIFY(rate->font().bold());
+            QCOMPARE(rate->background().color(), QColor(255, 226, 150));
+        } else if (auto* list = qobject_cast<QComboBox*>(control)) {
+            const int before = list->currentIndex();
+            list->setCurrentIndex(before == 0 ? 1 : 0);
+            undo = [list, before] { list->setCurrentIndex(before); };
+        } else {
+            auto* edit = qobject_cast<QLineEdit*>(control);
+            QVERIFY(edit);
+            const QString before = edit->text();
+            edit->setText(field == "Edit4" ? QString() : before + "0");
+            undo = [edit, before] { edit->setText(before); };
+        }
+        if (!field.startsWith("row ")) {
+            QCOMPARE(marked(), QStringList{was});
+            QVERIFY(control->styleSheet().contains("bold"));
+        }
+        QVERIFY(d.Unsaved());
+        undo();
+        QCOMPARE(marked(), QStringList());
+        QVERIFY(!d.Unsaved());
+    }
+
+    // Записать в устройство lists the changes field by field first; Отмена goes back to the
+    // editor with every edit, Записать confirms. A write of changes alone with nothing
+    // changed has nothing to list; a write from a file lists even no changes.
+    void changeListComesBeforeAWrite_data() {
+        QTest::addColumn<bool>("edit");
+        QTest::addColumn<bool>("changesOnly");
+        QTest::addColumn<QString>("heading");
+        QTest::addColumn<QStringList>("lines");
+        const QStringList edits = {"Приоритет: Низкий → Высокий", "Вычислитель 2: B 19200 → Нет",
+                                   "Вычислитель 3: Нет → C 4800"};
+        QTest::newRow("edited, read from the device")
+            << true << true
+            << "Изменено параметров: 3 (относительно прочитанной из устройства конфигурации)."
+            << edits;
+        QTest::newRow("edited, from a file") << true << false
+                                             << "Изменено параметров: 3 (относительно файла "
+                                                "a.cnf)."
+                                             << edits;
+        QTest::newRow("unchanged, from a file")
+            << false << false << "Параметры не отличаются от файла a.cnf." << QStringList();
+        QTest::newRow("unchanged, read from the device")
+            << false << true << QString() << QStringList();
+        QTest::newRow("modem string read without its carriage return")
+            << false << true
+            << "Значения параметров не отличаются от прочитанной из устройства конфигурации, но "
+               "хранятся иначе: они будут записаны в том виде, в каком их хранит программа."
+            << QStringList();
+    }
+    void changeListComesBeforeAWrite() {
+        QFETCH(bool, edit);
+        QFETCH(bool, changesOnly);
+        QFETCH(QString, heading);
+        QFETCH(QStringList, lines);
+        ConfigRecord record = DeviceRecord();
+        if (QByteArray(QTest::currentDataTag()).startsWith("modem")) {
+            SetModem(record, "ATZ", 3);
+        }
+        const ConfigRecord original = record;
+        TFormConfig d(record, ConfigEditorMode::Device, true, AllRates, AllRates, false);
+        d.WritesOnlyChanges = changesOnly;
+        if (!changesOnly) {
+            d.ChangesAgainst = "файла a.cnf";
+        }
+        d.show();
+        if (edit) {
+            d.ComboBox2->setCurrentIndex(0);
+            for (int address : {2, 3}) {
+                Select(d, address);
+                ChangeSelected(d, [](TFormVichPar& v) {
+                    v.CheckBox1->click();
+                    v.BitBtn1->click();
+                });
+            }
+        }
+        const ConfigRecord edited = record;  // the grid's edits are in place
+        QStringList shown;
+        QString shownHeading;
+        const auto answer = [&](bool write) {
+            return WithModal<TFormChanges>([&] { d.BitBtn14->click(); },
+                                           [&](TFormChanges& c) {
+                                               shown = c.Lines();
+                                               shownHeading = c.Label1->text();
+                                               (write ? c.BitBtn1 : c.BitBtn2)->click();
+                                           });
+        };
+        if (!edit && changesOnly && heading.isEmpty()) {
+            QCOMPARE(answer(true), 0);
+            QCOMPARE(d.Accepted, 1);
+            QCOMPARE(d.Changed, 0);
+            return;
+        }
+        QCOMPARE(answer(false), 1);
+        QCOMPARE(shownHeading, heading);
+        QCOMPARE(shown, lines);
+        QVERIFY(d.isVisible());
+        QCOMPARE(d.Accepted, 0);
+        QCOMPARE(d.ComboBox2->currentIndex(), edit ? 0 : 1);
+        QVERIFY(Same(record, edited));
+        QCOMPARE(record.LinkParams[AccessPriority], original.LinkParams[AccessPriority]);
+
+        QCOMPARE(answer(true), 1);
+        QCOMPARE(d.Accepted, 1);
+        QCOMPARE(d.Changed, edit || !heading.startsWith("Параметры") ? 1 : 0);
+        QCOMPARE(record.LinkParams[AccessPriority], static_cast<uint8_t>(edit ? 0 : 1));
     }
 
     void identificationButtonShowsTheRecordsBlock() {
