@@ -27,6 +27,14 @@ LineSettings PortLine(int32_t rate) {
     return line;
 }
 
+// After Прервать the device may still answer the request that was ended, for as long as
+// an answer may take to begin; the next request waits that long, so that its purge
+// drops the late answer instead of taking it for its own.
+LinkDuration LateAnswerWindow(const LinkEngine& engine) {
+    constexpr int32_t LongestWaitMs = 3000;
+    return std::chrono::milliseconds(std::min(engine.FirstByteTimeout, LongestWaitMs));
+}
+
 }  // namespace
 
 std::string PortUnavailableText(int portNumber, const std::string& path) {
@@ -52,6 +60,7 @@ public:
         if (entered_) {
             device_.running_ = true;
             device_.aborted_ = false;
+            device_.LetLateAnswerPass();
         }
     }
     ~Operation() {
@@ -62,6 +71,8 @@ public:
                 device_.aborting_ = false;
                 device_.aborted_ = true;
                 device_.engine_.StopRequested = false;
+                device_.quietUntil_ =
+                    device_.engine_.Clock->Now() + LateAnswerWindow(device_.engine_);
             }
             // A pulled adapter's handle is let go, so that it comes back under its old name
             // and the next connect opens it afresh.
@@ -94,6 +105,15 @@ DeviceConnection::~DeviceConnection() {
 void DeviceConnection::RequestStop() {
     engine_.StopRequested = true;
     aborting_ = false;
+}
+
+void DeviceConnection::LetLateAnswerPass() {
+    LinkClock& clock = *engine_.Clock;
+    while (clock.Now() < quietUntil_ && !StopRequested()) {
+        ui_.ProcessMessages();
+        clock.SleepUntil(std::min(quietUntil_, clock.Now() + std::chrono::milliseconds(10)));
+    }
+    quietUntil_ = {};
 }
 
 void DeviceConnection::AbortOperation() {

@@ -198,6 +198,9 @@ private:
               std::string& file, std::string& error);
     // Reads back what the last write confirmed and compares it with meant.
     void CheckWrite(const ConfigImage& meant);
+    // Waits, letting GUI messages run, until an answer to a request ended by Прервать
+    // can no longer arrive.
+    void LetLateAnswerPass();
     // The program is closing (not an operator's Прервать).
     bool Closing() const { return StopRequested() && !aborting_; }
 
@@ -215,6 +218,7 @@ private:
     WriteCheck lastCheck_;
     bool aborting_ = false;
     bool aborted_ = false;
+    LinkTime quietUntil_{};  // after Прервать: when a late answer can no longer come
     bool running_ = false;
     int commands_ = 0;
 };

@@ -331,8 +331,8 @@ private slots:
             return;
         }
         QVERIFY(main.DeviceAccepted);
-        // The device still answers the request that was ended; that answer goes by first.
-        QTest::qWait(1500);
+        // The device still answers the request that was ended: the next command at once
+        // lets that answer go by instead of taking it for its own.
         main.NidentClick();
         QVERIFY2(QTest::qWaitFor([&] { return op.identViews == 1; }, 5000),
                  qPrintable(op.messages.join('\n')));
