@@ -1,5 +1,7 @@
 // The configuration commands of the real main window against zantir-sim: read, edit and
 // write what changed; the table state and restoring from a file; configuration files.
+#include <algorithm>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
@@ -444,17 +446,23 @@ private slots:
     // The journal says what the read-back after a write found.
     void journalSaysWhatTheCheckAfterAWriteFound_data() {
         QTest::addColumn<QStringList>("sim");
-        QTest::addColumn<QString>("said");
+        QTest::addColumn<bool>("computer");  // flow computer 1 edited, else the priority
+        QTest::addColumn<QString>("said");   // the start of the journal line
         QTest::newRow("read back alike")
-            << QStringList{} << "Записана таблица 3: записано и проверено";
+            << QStringList{} << false << "Записана таблица 3: записано и проверено";
         // The connection's identification, the whole read and the write pass; the read back
         // is answered for another table.
         QTest::newRow("not read back")
-            << QStringList{"--fault", "echo+8"}
+            << QStringList{"--fault", "echo+8"} << false
             << "Записана таблица 3; записанное не проверено: таблицы не прочитаны";
+        // The device keeps the entry with its rate code damaged.
+        QTest::newRow("held otherwise")
+            << QStringList{"--fault", "corrupt"} << true
+            << "Записана таблица 6; проверка не пройдена, записано → прочитано: Вычислитель 1: ";
     }
     void journalSaysWhatTheCheckAfterAWriteFound() {
         QFETCH(QStringList, sim);
+        QFETCH(bool, computer);
         QFETCH(QString, said);
         std::vector<std::string> options;
         for (const QString& option : sim) {
@@ -463,14 +471,22 @@ private slots:
         ProgramFolder folder(options);
         QVERIFY(folder.ok());
         Operator op;
-        op.onEditor = [](TFormConfig& editor) {
-            editor.ComboBox2->setCurrentIndex(1 - editor.ComboBox2->currentIndex());
+        op.onEditor = [computer](TFormConfig& editor) {
+            if (computer) {
+                EditEntry(editor, 1);
+            } else {
+                editor.ComboBox2->setCurrentIndex(1 - editor.ComboBox2->currentIndex());
+            }
             Operator::Confirm(editor);
         };
+        op.onEntry = [](TFormVichPar& entry) { entry.ComboBox1->setCurrentIndex(2); };  // port C
         TFormMain main;
         QVERIFY(Connected(main));
         main.N2Click();
-        QVERIFY2(JournalOf(main).contains(said), qPrintable(JournalOf(main).join('\n')));
+        const QStringList journal = JournalOf(main);
+        QVERIFY2(std::any_of(journal.begin(), journal.end(),
+                             [&](const QString& line) { return line.startsWith(said); }),
+                 qPrintable(journal.join('\n')));
         // The message about the check is the operator's; the journal has it in one line.
         for (const QString& line : JournalOf(main)) {
             QVERIFY(!line.startsWith(VerifyNotReadText));
