@@ -19,14 +19,20 @@ pids+=($!)
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
 [ -s "$work/display" ] || { echo "Xvfb did not start:"; cat "$work/xvfb.log"; exit 1; }
 export DISPLAY=":$(head -n 1 "$work/display")"
-openbox --sm-disable > "$work/openbox.log" 2>&1 &
-pids+=($!)
-# openbox is up once it has announced itself on the root window.
-for _ in $(seq 100); do
-    xprop -root _NET_SUPPORTING_WM_CHECK 2> /dev/null | grep -q 'window id' && break
-    sleep 0.05
+# The display takes connections once the root window can be read.
+for _ in $(seq 100); do xprop -root > /dev/null 2>&1 && break; sleep 0.05; done
+# openbox is up once it has announced itself on the root window. On a loaded machine it
+# may fail to reach the display at its first try: it is started again, three times at most.
+wm_up() { xprop -root _NET_SUPPORTING_WM_CHECK 2> /dev/null | grep -q 'window id'; }
+for _ in 1 2 3; do
+    openbox --sm-disable >> "$work/openbox.log" 2>&1 &
+    pids+=($!)
+    for _ in $(seq 100); do
+        wm_up && break
+        sleep 0.05
+    done
+    wm_up && break
 done
-xprop -root _NET_SUPPORTING_WM_CHECK 2> /dev/null | grep -q 'window id' ||
-    { echo "openbox did not start:"; cat "$work/openbox.log"; exit 1; }
+wm_up || { echo "openbox did not start:"; cat "$work/openbox.log"; exit 1; }
 export QT_QPA_PLATFORM=xcb
 "$@"
