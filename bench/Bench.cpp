@@ -60,7 +60,7 @@ Stats Summarise(std::vector<double> values) {
 
 // A line to a pty peer that answers every request with the identification after delay;
 // null, after saying why, when there is none.
-ComPortHandle IdentPeerLine(PtyPeer& peer, std::chrono::milliseconds delay, int32_t rate) {
+TransportHandle IdentPeerLine(PtyPeer& peer, std::chrono::milliseconds delay, int32_t rate) {
     if (!peer.ok()) {
         std::fprintf(stderr, "zantir-bench: no pty\n");
         return nullptr;
@@ -70,7 +70,7 @@ ComPortHandle IdentPeerLine(PtyPeer& peer, std::chrono::milliseconds delay, int3
     });
     LineSettings settings;
     settings.BaudRate = rate;
-    ComPortHandle line = OpenComPortAt(peer.SlavePath(), settings);
+    TransportHandle line = OpenComPortAt(peer.SlavePath(), settings);
     if (!line) {
         std::fprintf(stderr, "zantir-bench: cannot open %s\n", peer.SlavePath().c_str());
     }
@@ -82,7 +82,7 @@ bool ExchangeCost() {
     constexpr int Exchanges = 50;
     constexpr int32_t Rate = 9600;
     PtyPeer peer;
-    ComPortHandle line = IdentPeerLine(peer, std::chrono::milliseconds(200), Rate);
+    TransportHandle line = IdentPeerLine(peer, std::chrono::milliseconds(200), Rate);
     if (!line) {
         return false;
     }
@@ -191,7 +191,7 @@ bool RtsDropError(bool loaded) {
     constexpr int Exchanges = 300;
     constexpr int32_t Rate = 9600;
     PtyPeer peer;
-    ComPortHandle line = IdentPeerLine(peer, std::chrono::milliseconds(1), Rate);
+    TransportHandle line = IdentPeerLine(peer, std::chrono::milliseconds(1), Rate);
     if (!line) {
         return false;
     }
@@ -233,7 +233,7 @@ bool WholeReads(int32_t rate) {
     SimProcess sim(directory, {"--latency", std::to_string(Latency)});
     LineSettings settings;
     settings.BaudRate = rate;
-    ComPortHandle line = sim.ok() ? OpenComPortAt(sim.LinkPath(), settings) : nullptr;
+    TransportHandle line = sim.ok() ? OpenComPortAt(sim.LinkPath(), settings) : nullptr;
     if (!line) {
         std::fprintf(stderr, "zantir-bench: zantir-sim did not come up\n");
         return false;
@@ -304,7 +304,7 @@ bool TraceCost() {
             ++lines;
         });
         trace.SetEnabled(mode.enabled);
-        ComPortHandle port = OpenComPortAt(sim.LinkPath(), settings);
+        TransportHandle port = OpenComPortAt(sim.LinkPath(), settings);
         if (port && mode.wrapped) {
             port = TracedPort(std::move(port), trace);
         }
@@ -341,28 +341,30 @@ bool TraceCost() {
 
 // Passes everything through to the port it owns and counts the requests that went out;
 // it keeps nothing else, so that a long run costs it no memory.
-class CountingPort final : public ComPort {
+class CountingPort final : public Transport {
 public:
-    explicit CountingPort(ComPortHandle port) : port_(std::move(port)) {}
-    bool SetBaudRate(int32_t rate) override { return port_->SetBaudRate(rate); }
-    bool GetTimeouts(ComTimeouts& t) override { return port_->GetTimeouts(t); }
-    bool SetTimeouts(const ComTimeouts& t) override { return port_->SetTimeouts(t); }
-    bool Purge() override { return port_->Purge(); }
-    bool SetDtr(bool on) override { return port_->SetDtr(on); }
-    bool SetRts(bool on) override { return port_->SetRts(on); }
-    bool Write(const uint8_t* data, size_t count) override {
+    explicit CountingPort(TransportHandle port) : port_(std::move(port)) {}
+    LinkStatus SetRate(int32_t rate) override { return port_->SetRate(rate); }
+    LinkStatus Flush() override { return port_->Flush(); }
+    LinkStatus SetDtr(bool on) override { return port_->SetDtr(on); }
+    LinkStatus SetRts(bool on) override { return port_->SetRts(on); }
+    LinkStatus Drain() override { return port_->Drain(); }
+    LinkStatus Write(const uint8_t* data, size_t count, std::chrono::nanoseconds limit) override {
         ++requests;
-        return port_->Write(data, count);
+        return port_->Write(data, count, limit);
     }
     ReadStatus ReadByte(uint8_t& byte, std::chrono::nanoseconds wait) override {
         return port_->ReadByte(byte, wait);
     }
-    bool ClearErrors() override { return port_->ClearErrors(); }
+    std::string ReadFailure() const override { return port_->ReadFailure(); }
+    bool LineLost() const override { return port_->LineLost(); }
+    LineDriver Driver() const override { return port_->Driver(); }
+    std::chrono::nanoseconds RoundTrip() const override { return port_->RoundTrip(); }
 
     uint64_t requests = 0;
 
 private:
-    ComPortHandle port_;
+    TransportHandle port_;
 };
 
 // A KiB figure of /proc/<pid>/status (VmRSS:, RssAnon:), -1 when it cannot be read.
@@ -453,7 +455,7 @@ int Soak(uint64_t reads) {
     SimProcess sim(directory, {"--latency", "0"});
     LineSettings line;
     line.BaudRate = Rate;
-    ComPortHandle opened = sim.ok() ? OpenComPortAt(sim.LinkPath(), line) : nullptr;
+    TransportHandle opened = sim.ok() ? OpenComPortAt(sim.LinkPath(), line) : nullptr;
     if (!opened) {
         std::fprintf(stderr, "zantir-bench: zantir-sim did not come up\n");
         return 2;

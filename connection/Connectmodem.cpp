@@ -50,9 +50,11 @@ void Pause(ModemLine& line, LinkDuration pause) {
     line.Clock.SleepUntil(line.Clock.Now() + pause);
 }
 
+// A command goes out within 50 ms per character and 50 ms more, as a request does.
 bool Send(ModemLine& line, const std::string& text) {
+    const auto limit = std::chrono::milliseconds(50 * static_cast<int64_t>(text.size()) + 50);
     return line.Port &&
-           line.Port->Write(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+           line.Port->Write(reinterpret_cast<const uint8_t*>(text.data()), text.size(), limit).Ok();
 }
 
 // One poll of the reply wait: messages run, Escape is looked at, at most one byte is
@@ -72,7 +74,6 @@ bool Poll(ModemLine& line, LinkTime deadline, ReadStatus& status, uint8_t& byte)
     status = line.Port ? line.Port->ReadByte(byte, wait) : ReadStatus::Failed;
     if (status == ReadStatus::Failed) {
         // A failed read is nothing arrived; a line that fails at once must not spin.
-        ClearComErrors(line.Port);
         line.Clock.SleepUntil(now + wait);
     }
     return true;
@@ -152,12 +153,13 @@ int ModemExchange(ModemLine& line, const std::string& command, std::string& repl
     // What the last reply left (its closing LF) would open this reply before the echo of
     // the command, which then passes for the reply: a modem that still echoes could never
     // be set up.
-    if (line.Port) {
-        line.Port->Purge();
-    }
-    SetComReadTimeouts(line.Port, MaxDword, 0, 0);
+    // A port that cannot be flushed or written to gets no reply: that ends in the
+    // time-out below, as a silent modem does.
+    const bool flushed = line.Port && line.Port->Flush().Ok();
     Pause(line, CommandPause);
-    Send(line, command);  // a failed write ends in the time-out below
+    if (flushed) {
+        Send(line, command);
+    }
     const LinkTime deadline = line.Clock.Now() + milliseconds(std::max(0, timeoutMs));
 
     ReadStatus status;

@@ -33,7 +33,7 @@ extern const std::array<const char*, 6> ReplyMarkers;
 // clock the waits are measured on, and the program's stop request: once it is set every
 // reply wait fails at once and no command is sent; the hang-up still goes out.
 struct ModemLine {
-    ComPort* Port;
+    Transport* Port;
     Screen& Ui;
     LinkClock& Clock;
     const bool* Stop = nullptr;

@@ -177,7 +177,7 @@ bool DeviceConnection::Open(const ConnectionSettings& settings, const std::strin
     return true;
 }
 
-bool DeviceConnection::Open(const ConnectionSettings& settings, ComPortHandle port) {
+bool DeviceConnection::Open(const ConnectionSettings& settings, TransportHandle port) {
     Operation operation(*this);
     if (!operation || !port || !AcceptableSettings(settings)) {
         return false;
@@ -231,7 +231,11 @@ bool DeviceConnection::Connect(const std::function<void()>& callUp) {
         if (!operation || !port_) {
             return false;
         }
-        port_->SetDtr(true);
+        if (const LinkStatus dtr = port_->SetDtr(true); !dtr) {
+            ui_.SetPanelText(OperationPanel, LinkFaultPrefix + dtr.Cause());
+            ClosePort();
+            return false;
+        }
         Pause(DtrSettleMs);
         if (settings_.LinkType == 1) {
             if (!Dial()) {

@@ -103,7 +103,7 @@ public:
     // The last operation was ended by AbortOperation.
     bool Aborted() const { return aborted_; }
 
-    ComPort* Port() const { return port_.get(); }
+    Transport* Port() const { return port_.get(); }
     bool CallUp() const { return callUp_; }
     // The line hung up under an operation and its port was let go; the next Open clears
     // it. Said on the status bar when it happens.
@@ -127,7 +127,7 @@ public:
     // when the port cannot be had or a link value is out of its range, after saying so.
     bool Open(const ConnectionSettings& settings, const std::string& path = {});
     // The same with a port opened elsewhere: a test double, or a port that wraps another.
-    bool Open(const ConnectionSettings& settings, ComPortHandle port);
+    bool Open(const ConnectionSettings& settings, TransportHandle port);
     // With the port open: DTR and its pause, the call over a telephone link (callUp runs
     // once it is up), the identification read and the check that the device is served.
     // On any failure the call is hung up and the port closed. A destroyed table is shown
@@ -209,7 +209,7 @@ private:
     ConnectionSettings& settings_;
     Screen& ui_;
     TableAccess access_;
-    ComPortHandle port_;
+    TransportHandle port_;
     std::string portPath_;  // the port's path when Open was given one
     bool callUp_ = false;
     bool linkLost_ = false;

@@ -50,8 +50,8 @@ std::string ComPortPath(int portNumber, const std::string& portsDirectory,
     return (std::filesystem::path(devRoot) / ("ttyS" + std::to_string(portNumber - 1))).string();
 }
 
-ComPortHandle OpenComPort(int portNumber, int32_t baudRate, int byteSize, int parity, int stopBits,
-                          uint32_t inQueue, uint32_t outQueue, bool dtr, bool rts) {
+TransportHandle OpenComPort(int portNumber, int32_t baudRate, int byteSize, int parity,
+                            int stopBits, uint32_t inQueue, uint32_t outQueue, bool dtr, bool rts) {
     const std::string path = ComPortPath(portNumber);
     if (path.empty()) {
         return nullptr;
@@ -66,36 +66,6 @@ ComPortHandle OpenComPort(int portNumber, int32_t baudRate, int byteSize, int pa
     settings.Dtr = dtr;
     settings.Rts = rts;
     return OpenComPortAt(path, settings);
-}
-
-bool SetComBaudRate(ComPort* port, int32_t baudRate) {
-    return port && port->SetBaudRate(LimitBaudRate(baudRate));
-}
-
-bool ClearComErrors(ComPort* port) {
-    return port && port->ClearErrors();
-}
-
-bool SetComReadTimeouts(ComPort* port, uint32_t intervalTimeout, uint32_t totalMultiplier,
-                        uint32_t totalConstant) {
-    ComTimeouts timeouts;
-    if (!port || !port->GetTimeouts(timeouts)) {
-        return false;
-    }
-    timeouts.ReadIntervalTimeout = intervalTimeout;
-    timeouts.ReadTotalTimeoutMultiplier = totalMultiplier;
-    timeouts.ReadTotalTimeoutConstant = totalConstant;
-    return port->SetTimeouts(timeouts);
-}
-
-bool SetComWriteTimeouts(ComPort* port, uint32_t totalMultiplier, uint32_t totalConstant) {
-    ComTimeouts timeouts;
-    if (!port || !port->GetTimeouts(timeouts)) {
-        return false;
-    }
-    timeouts.WriteTotalTimeoutMultiplier = totalMultiplier;
-    timeouts.WriteTotalTimeoutConstant = totalConstant;
-    return port->SetTimeouts(timeouts);
 }
 
 bool ContainsText(const char* text, const char* pattern) {

@@ -30,62 +30,56 @@ int64_t ExchangeTrace::MicrosNow() const {
 
 namespace {
 
-class TracingPort final : public ComPort {
+class TracingPort final : public Transport {
 public:
-    TracingPort(ComPortHandle inner, ExchangeTrace& trace)
+    TracingPort(TransportHandle inner, ExchangeTrace& trace)
         : inner_(std::move(inner)), trace_(trace) {}
-    ~TracingPort() override { Flush(); }
+    ~TracingPort() override { Emit(); }
 
-    bool SetBaudRate(int32_t rate) override {
-        if (!trace_.Enabled()) {
-            return inner_->SetBaudRate(rate);
+    LinkStatus SetRate(int32_t rate) override {
+        if (trace_.Enabled()) {
+            Emit();
+            if (rate != rate_) {
+                rate_ = rate;
+                Tell(TraceEvent::Kind::Rate, rate);
+            }
         }
-        Flush();
-        if (rate != rate_) {
-            rate_ = rate;
-            Tell(TraceEvent::Kind::Rate, rate);
-        }
-        return inner_->SetBaudRate(rate);
+        return inner_->SetRate(rate);
     }
-    bool GetTimeouts(ComTimeouts& timeouts) override { return inner_->GetTimeouts(timeouts); }
-    bool SetTimeouts(const ComTimeouts& timeouts) override { return inner_->SetTimeouts(timeouts); }
-    bool Purge() override {
-        if (!trace_.Enabled()) {
-            return inner_->Purge();
+    LinkStatus Flush() override {
+        if (trace_.Enabled()) {
+            Emit();
+            Tell(TraceEvent::Kind::Purge, 0);
         }
-        Flush();
-        Tell(TraceEvent::Kind::Purge, 0);
-        return inner_->Purge();
+        return inner_->Flush();
     }
-    bool SetDtr(bool on) override {
-        if (!trace_.Enabled()) {
-            return inner_->SetDtr(on);
-        }
-        Flush();
-        if (on != dtr_) {
-            dtr_ = on;
-            Tell(TraceEvent::Kind::Dtr, on);
+    LinkStatus SetDtr(bool on) override {
+        if (trace_.Enabled()) {
+            Emit();
+            if (on != dtr_) {
+                dtr_ = on;
+                Tell(TraceEvent::Kind::Dtr, on);
+            }
         }
         return inner_->SetDtr(on);
     }
-    bool SetRts(bool on) override {
-        if (!trace_.Enabled()) {
-            return inner_->SetRts(on);
+    LinkStatus SetRts(bool on) override {
+        if (trace_.Enabled()) {
+            Emit();
+            Tell(TraceEvent::Kind::Rts, on);
         }
-        Flush();
-        Tell(TraceEvent::Kind::Rts, on);
         return inner_->SetRts(on);
     }
-    bool Write(const uint8_t* data, size_t count) override {
-        if (!trace_.Enabled()) {
-            return inner_->Write(data, count);
+    LinkStatus Drain() override { return inner_->Drain(); }
+    LinkStatus Write(const uint8_t* data, size_t count, std::chrono::nanoseconds limit) override {
+        if (trace_.Enabled()) {
+            Emit();
+            TraceEvent event;
+            event.kind = TraceEvent::Kind::Sent;
+            event.Bytes.assign(data, data + count);
+            trace_.Add(std::move(event));
         }
-        Flush();
-        TraceEvent event;
-        event.kind = TraceEvent::Kind::Sent;
-        event.Bytes.assign(data, data + count);
-        trace_.Add(std::move(event));
-        return inner_->Write(data, count);
+        return inner_->Write(data, count, limit);
     }
     ReadStatus ReadByte(uint8_t& byte, std::chrono::nanoseconds wait) override {
         const ReadStatus status = inner_->ReadByte(byte, wait);
@@ -95,14 +89,16 @@ public:
         if (status == ReadStatus::Byte) {
             received_.push_back(byte);
         } else if (status == ReadStatus::Failed && inner_->LineLost() && !lostTold_) {
-            Flush();
+            Emit();
             lostTold_ = true;
             Tell(TraceEvent::Kind::Lost, 0);
         }
         return status;
     }
-    bool ClearErrors() override { return inner_->ClearErrors(); }
+    std::string ReadFailure() const override { return inner_->ReadFailure(); }
     bool LineLost() const override { return inner_->LineLost(); }
+    LineDriver Driver() const override { return inner_->Driver(); }
+    std::chrono::nanoseconds RoundTrip() const override { return inner_->RoundTrip(); }
 
 private:
     void Tell(TraceEvent::Kind kind, int32_t value) {
@@ -111,7 +107,8 @@ private:
         event.Value = value;
         trace_.Add(std::move(event));
     }
-    void Flush() {
+    // What has arrived since the last event, as one event.
+    void Emit() {
         if (received_.empty()) {
             return;
         }
@@ -121,7 +118,7 @@ private:
         trace_.Add(std::move(event));
     }
 
-    ComPortHandle inner_;
+    TransportHandle inner_;
     ExchangeTrace& trace_;
     std::vector<uint8_t> received_;
     int32_t rate_ = 0;
@@ -248,7 +245,7 @@ std::string EventText(const TraceEvent& event, bool request) {
 
 }  // namespace
 
-ComPortHandle TracedPort(ComPortHandle inner, ExchangeTrace& trace) {
+TransportHandle TracedPort(TransportHandle inner, ExchangeTrace& trace) {
     if (!inner) {
         return nullptr;
     }

@@ -56,7 +56,7 @@ private:
 
 // A port that passes everything to inner and tells trace what passed. The bytes read are
 // gathered into one run, which is told when anything else happens on the line.
-ComPortHandle TracedPort(ComPortHandle inner, ExchangeTrace& trace);
+TransportHandle TracedPort(TransportHandle inner, ExchangeTrace& trace);
 
 // What a run of bytes on the line says. Request runs are the program's (start 0xCC),
 // response runs the device's (0x33), framed as the engine's receiver frames them for a

@@ -100,9 +100,10 @@ const char ExchangeStatusText[] = "Обмен...";
 
 namespace {
 
-// Waits of the receive loop are at most this long, so that GUI messages keep running.
-constexpr uint32_t WriteTimeoutMultiplier = 50;
-constexpr uint32_t WriteTimeoutConstant = 50;
+// A request that the line cannot take in 50 ms per byte and 50 ms more is a failed write.
+std::chrono::nanoseconds WriteLimit(size_t count) {
+    return std::chrono::milliseconds(50 * static_cast<int64_t>(count) + 50);
+}
 constexpr int BitsPerByte = 10;  // start bit, eight data bits, stop bit
 
 // Waits until just past deadline (failure is declared only after it), and never longer
@@ -276,6 +277,17 @@ bool LinkEngine::ExecuteCommand(uint8_t functionCode, const uint8_t* data, size_
     return ResultCode == ResultOk;
 }
 
+bool LinkEngine::LinkCall(const LinkStatus& status) {
+    if (status) {
+        return true;
+    }
+    LinkFailure = status.Cause();
+    // Nothing has gone out: a line that has gone is a request not sent, as a failed write;
+    // a port that is there and refuses (a rate its driver cannot set) says why.
+    ResultCode = Port->LineLost() ? ResultWriteFailed : ResultLinkFault;
+    return false;
+}
+
 bool LinkEngine::Transceive(size_t frameLength) {
     if (!PumpMessages()) {
         return false;
@@ -295,65 +307,104 @@ bool LinkEngine::Transceive(size_t frameLength) {
     const size_t total = PreambleCount + frameLength;
 
     const int32_t rate = LimitBaudRate(BaudRate);
-    SetComBaudRate(Port, rate);
-    SetComWriteTimeouts(Port, WriteTimeoutMultiplier, WriteTimeoutConstant);
-    SetComReadTimeouts(Port, MaxDword, 0, 0);
-    Port->Purge();
-    Port->SetDtr(true);
-    Port->SetRts(true);
-    Clock->SleepUntil(Clock->Now() + Ticks(RtsPause));
+    const bool converter = Port->Driver() == LineDriver::Converter;
+    if (!LinkCall(Port->SetRate(rate)) || !LinkCall(Port->Flush()) ||
+        !LinkCall(Port->SetDtr(true))) {
+        return false;
+    }
+    // Over a network the converter drives the line: no RTS and none of its pauses.
+    if (!converter) {
+        if (!LinkCall(Port->SetRts(true))) {
+            return false;
+        }
+        Clock->SleepUntil(Clock->Now() + Ticks(RtsPause));
+    }
 
     // RTS stays up until the last bit has left, with one byte time to spare.
-    const auto transmitTicks = static_cast<int64_t>((total + 1) * BitsPerByte * TimerFrequency /
-                                                    static_cast<uint64_t>(rate));
-    const LinkTime transmitted = Clock->Now() + LinkDuration(transmitTicks);
-    if (!Port->Write(line.data(), total)) {
-        ClearComErrors(Port);
+    const LinkDuration lineTime(static_cast<int64_t>((total + 1) * BitsPerByte * TimerFrequency /
+                                                     static_cast<uint64_t>(rate)));
+    const LinkTime transmitted = Clock->Now() + lineTime;
+    const LinkStatus written = Port->Write(line.data(), total, WriteLimit(total));
+    if (!written) {
+        LinkFailure = written.Cause();
         ResultCode = ResultWriteFailed;
         return false;
     }
     delivered_ = true;
-    Clock->SleepPreciselyUntil(transmitted);
-    Port->SetRts(false);
-
-    ReceiveResponse(Clock->Now());
+    if (converter) {
+        ReceiveResponse(Clock->Now(), transmitted + RoundTripTicks());
+    } else {
+        Clock->SleepPreciselyUntil(transmitted);
+        if (!LinkCall(Port->SetRts(false))) {
+            return false;
+        }
+        const LinkTime dropped = Clock->Now();
+        ReceiveResponse(dropped, dropped);
+    }
     if (ResultCode == ResultOk) {
         ResultCode = CheckResponse(ResponseBuffer.data(), RequestBuffer[3]);
         if (ResultCode == ResultRefused || ResultCode == ResultValve) {
             DecodeRefusal(&ResponseBuffer[4], ResponseBuffer[2] - FrameOverhead);
         }
     }
-    Port->Purge();
+    // What is left of a broken answer goes; a failure here leaves the answer as it is,
+    // and the next request's own flush says what became of the line.
+    (void)Port->Flush();
     return ResultCode == ResultOk;
 }
 
-void LinkEngine::ReceiveResponse(LinkTime rtsDropped) {
-    const LinkTime firstByteDeadline = rtsDropped + Ticks(FirstByteTimeout);
+LinkDuration LinkEngine::RoundTripTicks() const {
+    const auto trip = std::chrono::duration_cast<std::chrono::microseconds>(Port->RoundTrip());
+    return LinkDuration(trip.count() * static_cast<int64_t>(TimerFrequency) / 1000000);
+}
+
+void LinkEngine::ReceiveResponse(LinkTime sent, LinkTime firstByteFrom) {
+    const LinkTime firstByteDeadline = firstByteFrom + Ticks(FirstByteTimeout);
     const LinkDuration gapLimit = Ticks(NextByteTimeout);
-    LinkTime lastByte = rtsDropped;
+    // Over a network the bytes come in whatever segments the converter and the network
+    // make: the answer is judged whole, from its first byte, by the time its length takes
+    // on the line with a margin for the network, never byte by byte.
+    const bool converter = Port->Driver() == LineDriver::Converter;
+    const LinkDuration networkMargin = Ticks(NetworkMarginMs) + RoundTripTicks() * 2;
+    LinkTime firstByte{};
+    LinkTime lastByte = sent;
     FrameSync sync(ResponseStart, DeviceAddress);
     ResultCode = ResultOk;
+    const auto deadline = [&] {
+        if (!sync.Started()) {
+            return firstByteDeadline;
+        }
+        if (!converter) {
+            return lastByte + gapLimit;
+        }
+        const int64_t length = sync.Accepted() >= 3 ? ResponseBuffer[2] : MaxFrameLength;
+        const LinkDuration frameTime(length * BitsPerByte * static_cast<int64_t>(TimerFrequency) /
+                                     LimitBaudRate(BaudRate));
+        return firstByte + frameTime + std::max(gapLimit, networkMargin);
+    };
     while (ResultCode == ResultOk) {
         if (!PumpMessages()) {
             return;
         }
         const LinkTime now = Clock->Now();
-        const auto wait =
-            WaitFor(sync.Started() ? lastByte + gapLimit : firstByteDeadline, now, MaxPollWait);
+        const auto wait = WaitFor(deadline(), now, MaxPollWait);
         uint8_t byte = 0;
         const ReadStatus status = Port->ReadByte(byte, wait);
         if (status == ReadStatus::Failed) {
-            ClearComErrors(Port);
+            LinkFailure = Port->ReadFailure();
             // A line that fails at once (unplugged) must not make this loop spin.
             Clock->SleepUntil(now + wait);
         } else if (status == ReadStatus::Byte) {
+            const bool started = sync.Started();
             if (sync.Take(byte, ResponseBuffer.data())) {
                 return;
             }
             lastByte = Clock->Now();
+            if (!started && sync.Started()) {
+                firstByte = lastByte;
+            }
         }
-        const LinkTime after = Clock->Now();
-        if (sync.Started() ? lastByte + gapLimit < after : after > firstByteDeadline) {
+        if (Clock->Now() > deadline()) {
             ResultCode = sync.UnfinishedResult();
         }
     }
@@ -375,6 +426,9 @@ void LinkEngine::DecodeRefusal(const uint8_t* data, size_t length) {
 std::string LinkEngine::ResultText() const {
     if (ResultCode == ResultRefused) {
         return MessageText;
+    }
+    if (ResultCode == ResultLinkFault) {
+        return LinkFaultPrefix + LinkFailure;
     }
     if (ResultCode < 0 || ResultCode >= static_cast<int32_t>(ResultTexts.size())) {
         return {};

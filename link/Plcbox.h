@@ -10,6 +10,7 @@
 #include "link/Comportfunctions.h"
 #include "link/Linkclock.h"
 #include "link/Screen.h"
+#include "link/Transport.h"
 
 inline constexpr uint8_t RequestStart = 204;  // 0xCC
 inline constexpr uint8_t ResponseStart = 51;  // 0x33, the complement of the request's
@@ -49,6 +50,7 @@ enum ResultCodes : int32_t {
     ResultNoAnswer = 10,
     ResultBadLength = 11,
     ResultValve = 12,
+    ResultLinkFault = 13,  // the port or the connection refused a call: LinkFailure says why
     ResultStopped = 19,
 };
 
@@ -59,6 +61,10 @@ extern const std::array<const char*, 20> ResultTexts;
 // Index = the device's error code, 1..64; entry 0 has no text.
 extern const std::array<const char*, 65> DeviceErrorTexts;
 extern const char ExchangeStatusText[];
+inline constexpr char LinkFaultPrefix[] = "Сбой связи: ";
+// Over a network, beyond the line time and the round trip: what a converter's packing and
+// the network's own delays may add to an answer.
+inline constexpr int32_t NetworkMarginMs = 500;
 
 // CRC-16/MODBUS of the first count bytes; a frame with its own check sum gives 0.
 uint16_t FrameCheckSum(const uint8_t* data, uint16_t count);
@@ -118,7 +124,8 @@ struct LinkEngine {
 
     std::array<uint8_t, 256> RequestBuffer{};
     std::array<uint8_t, 256> ResponseBuffer{};
-    ComPort* Port = nullptr;  // not owned
+    // Lent by the device connection that owns it, for as long as it is open.
+    Transport* Port = nullptr;
     uint8_t DeviceAddress;
     int32_t BaudRate = 1200;          // bit/s
     uint8_t PreambleCount = 0;        // 0xFF bytes before the frame
@@ -134,6 +141,7 @@ struct LinkEngine {
     int StatusPanel = -1;     // panel that shows "Обмен..." during a command; -1 none
     uint64_t TimerFrequency;  // counts per second of Clock
     std::string MessageText;  // the composed text of result 8
+    std::string LinkFailure;  // why the transport failed the last call that failed
     uint8_t CommandCode = 0;
     LinkClock* Clock;
     // The program is closing: a command under way ends at its next wait with result 19,
@@ -162,7 +170,13 @@ private:
     // Lets messages run; false when the program has asked to stop meanwhile.
     bool PumpMessages();
     void ShowExchangeStatus(const char* text);
-    void ReceiveResponse(LinkTime rtsDropped);
+    // Takes the answer to a request sent at `sent`; its first byte is due FirstByteTimeout
+    // after firstByteFrom (RTS dropped, or over a network the request's line time and the
+    // round trip).
+    void ReceiveResponse(LinkTime sent, LinkTime firstByteFrom);
+    // False with ResultCode and LinkFailure set when status is a failure.
+    bool LinkCall(const LinkStatus& status);
+    LinkDuration RoundTripTicks() const;
 
     bool delivered_ = false;  // the last attempt's request went out whole
 };

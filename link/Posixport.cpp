@@ -28,7 +28,7 @@ timespec ToTimespec(std::chrono::nanoseconds wait) {
     return ts;
 }
 
-class PosixComPort final : public ComPort {
+class PosixComPort final : public Transport {
 public:
     explicit PosixComPort(int fd) : fd_(fd) {}
 
@@ -92,34 +92,35 @@ public:
             return false;
         }
         // The kernel's queues have their own sizes: InQueue and OutQueue need nothing here.
-        SetDtr(settings.Dtr);
-        SetRts(settings.Rts);
-        return true;
+        return SetDtr(settings.Dtr).Ok() && SetRts(settings.Rts).Ok();
     }
 
-    bool SetBaudRate(int32_t rate) override { return SetLineRate(fd_, rate); }
-
-    bool GetTimeouts(ComTimeouts& timeouts) override {
-        timeouts = timeouts_;
-        return true;
+    LinkStatus SetRate(int32_t rate) override {
+        if (SetLineRate(fd_, rate)) {
+            return {};
+        }
+        return Failure(errno, "скорость " + std::to_string(rate) + " бит/с не установлена");
     }
 
-    // Reads are bounded by the caller's wait; the read values are kept so that they
-    // read back as they were set.
-    bool SetTimeouts(const ComTimeouts& timeouts) override {
-        timeouts_ = timeouts;
-        return true;
+    LinkStatus Flush() override {
+        return tcflush(fd_, TCIOFLUSH) == 0 ? LinkStatus{}
+                                            : Failure(errno, "очистка буферов порта");
     }
 
-    bool Purge() override { return tcflush(fd_, TCIOFLUSH) == 0; }
+    LinkStatus SetDtr(bool on) override { return ModemLine(TIOCM_DTR, on, "DTR"); }
+    LinkStatus SetRts(bool on) override { return ModemLine(TIOCM_RTS, on, "RTS"); }
 
-    bool SetDtr(bool on) override { return ModemLine(TIOCM_DTR, on); }
-    bool SetRts(bool on) override { return ModemLine(TIOCM_RTS, on); }
+    LinkStatus Drain() override {
+        while (tcdrain(fd_) != 0) {
+            if (errno != EINTR) {
+                return Failure(errno, "ожидание конца передачи");
+            }
+        }
+        return {};
+    }
 
-    bool Write(const uint8_t* data, size_t count) override {
-        const uint64_t limitMs = uint64_t{timeouts_.WriteTotalTimeoutMultiplier} * count +
-                                 timeouts_.WriteTotalTimeoutConstant;
-        const auto deadline = Clock::now() + std::chrono::milliseconds(limitMs);
+    LinkStatus Write(const uint8_t* data, size_t count, std::chrono::nanoseconds limit) override {
+        const auto deadline = Clock::now() + limit;
         size_t done = 0;
         while (done < count) {
             const ssize_t n = write(fd_, data + done, count - done);
@@ -131,30 +132,32 @@ public:
                 continue;
             }
             if (n < 0 && errno != EAGAIN) {
-                NoteLoss(errno);
-                return false;
+                return Failure(errno, "запись в порт");
             }
             pollfd pfd{fd_, POLLOUT, 0};
             int r;
-            if (limitMs == 0) {
+            if (limit <= std::chrono::nanoseconds::zero()) {
                 r = poll(&pfd, 1, -1);
             } else {
                 const auto left = deadline - Clock::now();
                 if (left <= Clock::duration::zero()) {
-                    return false;
+                    return LinkStatus::Failed(WriteTimeoutText);
                 }
                 const timespec ts = ToTimespec(left);
                 r = ppoll(&pfd, 1, &ts, nullptr);
             }
             if (r > 0 && (pfd.revents & (POLLERR | POLLHUP | POLLNVAL))) {
                 lost_ = true;
-                return false;
+                return LinkStatus::Failed(LineGoneText);
             }
-            if (r == 0 || (r < 0 && errno != EINTR)) {
-                return false;
+            if (r == 0) {
+                return LinkStatus::Failed(WriteTimeoutText);
+            }
+            if (r < 0 && errno != EINTR) {
+                return Failure(errno, "запись в порт");
             }
         }
-        return true;
+        return {};
     }
 
     ReadStatus ReadByte(uint8_t& byte, std::chrono::nanoseconds wait) override {
@@ -166,7 +169,7 @@ public:
         const timespec ts = ToTimespec(wait);
         const int r = ppoll(&pfd, 1, &ts, nullptr);
         if (r < 0) {
-            return errno == EINTR ? ReadStatus::None : ReadStatus::Failed;
+            return errno == EINTR ? ReadStatus::None : ReadFailed(errno);
         }
         if (r == 0) {
             return ReadStatus::None;
@@ -175,18 +178,11 @@ public:
             return ReadNow(byte);
         }
         lost_ = true;  // a hang-up or an error, and nothing to read
+        readFailure_ = LineGoneText;
         return ReadStatus::Failed;
     }
 
-    // A tty keeps no error state to clear; what matters is that the line is still there.
-    bool ClearErrors() override {
-        termios tio{};
-        if (tcgetattr(fd_, &tio) == 0) {
-            return true;
-        }
-        NoteLoss(errno);
-        return false;
-    }
+    std::string ReadFailure() const override { return readFailure_; }
 
     bool LineLost() const override { return lost_; }
 
@@ -201,10 +197,24 @@ private:
         }
         if (n == 0) {
             lost_ = true;  // end of file on a tty: it has hung up
-        } else {
-            NoteLoss(errno);
+            readFailure_ = LineGoneText;
+            return ReadStatus::Failed;
         }
+        return ReadFailed(errno);
+    }
+
+    ReadStatus ReadFailed(int error) {
+        readFailure_ = Failure(error, "чтение из порта").Cause();
         return ReadStatus::Failed;
+    }
+
+    // The cause of a failed call, a line that has gone said as such.
+    LinkStatus Failure(int error, const std::string& what) {
+        NoteLoss(error);
+        if (lost_) {
+            return LinkStatus::Failed(LineGoneText);
+        }
+        return LinkStatus::Failed(what + ": " + std::strerror(error));
     }
 
     // The errors of a tty whose device has gone or whose far side has closed.
@@ -214,18 +224,19 @@ private:
         }
     }
 
-    bool ModemLine(int line, bool on) {
+    LinkStatus ModemLine(int line, bool on, const char* name) {
         int bits = line;
-        if (ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bits) == 0) {
-            return true;
+        if (ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bits) == 0 || errno == ENOTTY ||
+            errno == EINVAL) {
+            return {};
         }
-        return errno == ENOTTY || errno == EINVAL;
+        return Failure(errno, std::string("линия ") + name + " не " + (on ? "поднята" : "опущена"));
     }
 
     int fd_;
     bool exclusive_ = false;
     bool lost_ = false;
-    ComTimeouts timeouts_;
+    std::string readFailure_;
 };
 
 // RTS up while the UART sends, down after the last stop bit, by the driver itself.
@@ -243,9 +254,9 @@ bool EnableRs485(int fd) {
 
 }  // namespace
 
-ComPortHandle OpenPosixPort(const std::string& path, const LineSettings& settings,
-                            std::string* failure) {
-    const auto fail = [&](int error) -> ComPortHandle {
+TransportHandle OpenPosixPort(const std::string& path, const LineSettings& settings,
+                              std::string* failure) {
+    const auto fail = [&](int error) -> TransportHandle {
         if (failure) {
             *failure = PortFailureText(error, path);
         }
@@ -289,8 +300,8 @@ std::string PortPathForName(const std::string& name) {
     return name;
 }
 
-ComPortHandle OpenComPortAt(const std::string& path, const LineSettings& settings,
-                            std::string* failure) {
+TransportHandle OpenComPortAt(const std::string& path, const LineSettings& settings,
+                              std::string* failure) {
     return OpenPosixPort(path, NormaliseLineSettings(settings), failure);
 }
 

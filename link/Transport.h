@@ -27,6 +27,10 @@ private:
     std::string cause_;
 };
 
+// Causes that every kind of transport gives.
+inline constexpr char LineGoneText[] = "порт отключен или линия оборвана";
+inline constexpr char WriteTimeoutText[] = "запись не завершилась вовремя";
+
 enum class ReadStatus { Byte, None, Failed };
 
 // Who drives the device's line: the program (a serial port; RTS and the line's pauses are

@@ -18,6 +18,20 @@ struct Win32DcbValues {
     uint8_t RtsControl = 0;  // RTS_CONTROL_DISABLE 0, RTS_CONTROL_ENABLE 1
 };
 
+// The five time-out values of a Windows serial port, in milliseconds.
+struct ComTimeouts {
+    uint32_t ReadIntervalTimeout = 0;
+    uint32_t ReadTotalTimeoutMultiplier = 0;
+    uint32_t ReadTotalTimeoutConstant = 0;
+    uint32_t WriteTotalTimeoutMultiplier = 0;
+    uint32_t WriteTotalTimeoutConstant = 0;
+
+    bool operator==(const ComTimeouts&) const = default;
+};
+
+// ReadIntervalTimeout with zero totals: a read returns at once with what has arrived.
+inline constexpr uint32_t MaxDword = 0xFFFFFFFFu;
+
 // From settings already normalised.
 Win32DcbValues DcbValuesFor(const LineSettings& settings);
 

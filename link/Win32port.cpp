@@ -29,7 +29,7 @@ ComTimeouts FromWin32(const COMMTIMEOUTS& native) {
     return timeouts;
 }
 
-class Win32ComPort final : public ComPort {
+class Win32ComPort final : public Transport {
 public:
     explicit Win32ComPort(HANDLE handle) : handle_(handle) {}
     ~Win32ComPort() override { CloseHandle(handle_); }
@@ -76,72 +76,81 @@ public:
         return true;
     }
 
-    bool SetBaudRate(int32_t rate) override {
+    LinkStatus SetRate(int32_t rate) override {
         DCB dcb{};
         dcb.DCBlength = sizeof dcb;
         if (!GetCommState(handle_, &dcb)) {
-            return Failed();
+            return Failure("скорость не установлена");
         }
         dcb.BaudRate = static_cast<DWORD>(rate);
-        return SetCommState(handle_, &dcb) || Failed();
-    }
-
-    bool GetTimeouts(ComTimeouts& timeouts) override {
-        timeouts = timeouts_;
-        return true;
-    }
-
-    bool SetTimeouts(const ComTimeouts& timeouts) override {
-        if (!Apply(timeouts)) {
-            return false;
+        if (!SetCommState(handle_, &dcb)) {
+            return Failure("скорость " + std::to_string(rate) + " бит/с не установлена");
         }
-        timeouts_ = timeouts;
-        return true;
+        return {};
     }
 
-    bool Purge() override { return PurgeComm(handle_, PURGE_TXCLEAR | PURGE_RXCLEAR) || Failed(); }
+    LinkStatus Flush() override {
+        if (!PurgeComm(handle_, PURGE_TXCLEAR | PURGE_RXCLEAR)) {
+            return Failure("очистка буферов порта");
+        }
+        return {};
+    }
 
     // A port that refuses the modem lines is taken as one without them, as a pty.
-    bool SetDtr(bool on) override { return ModemLine(on ? SETDTR : CLRDTR); }
-    bool SetRts(bool on) override { return ModemLine(on ? SETRTS : CLRRTS); }
+    LinkStatus SetDtr(bool on) override { return ModemLine(on ? SETDTR : CLRDTR, "DTR", on); }
+    LinkStatus SetRts(bool on) override { return ModemLine(on ? SETRTS : CLRRTS, "RTS", on); }
 
-    bool Write(const uint8_t* data, size_t count) override {
-        // The caller's write time-outs, as the last read may have left other read values.
+    LinkStatus Drain() override {
+        if (!FlushFileBuffers(handle_)) {
+            return Failure("ожидание конца передачи");
+        }
+        return {};
+    }
+
+    LinkStatus Write(const uint8_t* data, size_t count, std::chrono::nanoseconds limit) override {
+        // The write time-out of this call, with reads returning at once as before.
+        ComTimeouts timeouts = timeouts_;
+        const auto ms = std::chrono::ceil<std::chrono::milliseconds>(limit).count();
+        timeouts.WriteTotalTimeoutMultiplier = 0;
+        timeouts.WriteTotalTimeoutConstant = ms <= 0 ? 0
+                                             : ms >= static_cast<long long>(MaxDword)
+                                                 ? MaxDword - 1
+                                                 : static_cast<uint32_t>(ms);
+        timeouts_ = timeouts;
         if (!Apply(ReadWaitTimeouts(timeouts_, std::chrono::nanoseconds::zero()))) {
-            return false;
+            return Failure("запись в порт");
         }
         size_t done = 0;
         while (done < count) {
             DWORD written = 0;
             const DWORD chunk = static_cast<DWORD>(std::min<size_t>(count - done, 1u << 20));
             if (!WriteFile(handle_, data + done, chunk, &written, nullptr)) {
-                return Failed();
+                ClearErrors();
+                return Failure("запись в порт");
             }
             if (written == 0) {
-                return false;  // the write time-outs ran out
+                return LinkStatus::Failed(WriteTimeoutText);
             }
             done += written;
         }
-        return true;
+        return {};
     }
 
     ReadStatus ReadByte(uint8_t& byte, std::chrono::nanoseconds wait) override {
         if (!Apply(ReadWaitTimeouts(timeouts_, wait))) {
+            readFailure_ = Failure("чтение из порта").Cause();
             return ReadStatus::Failed;
         }
         DWORD got = 0;
         if (!ReadFile(handle_, &byte, 1, &got, nullptr)) {
-            Failed();
+            readFailure_ = Failure("чтение из порта").Cause();
+            ClearErrors();
             return ReadStatus::Failed;
         }
         return got == 1 ? ReadStatus::Byte : ReadStatus::None;
     }
 
-    bool ClearErrors() override {
-        DWORD errors = 0;
-        COMSTAT status{};
-        return ClearCommError(handle_, &errors, &status) || Failed();
-    }
+    std::string ReadFailure() const override { return readFailure_; }
 
     bool LineLost() const override { return lost_; }
 
@@ -152,7 +161,7 @@ private:
         }
         COMMTIMEOUTS native = ToWin32(timeouts);
         if (!SetCommTimeouts(handle_, &native)) {
-            return Failed();
+            return false;
         }
         applied_ = timeouts;
         return true;
@@ -160,23 +169,33 @@ private:
 
     bool Escape(DWORD function) { return EscapeCommFunction(handle_, function) != 0; }
 
-    bool ModemLine(DWORD function) {
+    LinkStatus ModemLine(DWORD function, const char* name, bool on) {
         if (modemLines_ && !Escape(function)) {
-            Failed();
+            const LinkStatus failed =
+                Failure(std::string("линия ") + name + " не " + (on ? "поднята" : "опущена"));
             if (lost_) {
-                return false;
+                return failed;
             }
             modemLines_ = false;
         }
-        return true;
+        return {};
     }
 
-    // Notes a pulled adapter; always false, for the caller's result.
-    bool Failed() {
-        if (Win32LineGone(GetLastError())) {
+    // The errors the port keeps after a failure, cleared so that the next call can pass.
+    void ClearErrors() {
+        DWORD errors = 0;
+        COMSTAT status{};
+        ClearCommError(handle_, &errors, &status);
+    }
+
+    // The cause of a failed call from GetLastError; a pulled adapter is noted and said so.
+    LinkStatus Failure(const std::string& what) {
+        const DWORD error = GetLastError();
+        if (Win32LineGone(error)) {
             lost_ = true;
+            return LinkStatus::Failed(LineGoneText);
         }
-        return false;
+        return LinkStatus::Failed(what + ": " + Win32FailureText(error));
     }
 
     HANDLE handle_;
@@ -184,6 +203,7 @@ private:
     ComTimeouts applied_;   // as the port has them now
     bool modemLines_ = true;
     bool lost_ = false;
+    std::string readFailure_;
 };
 
 }  // namespace
@@ -199,10 +219,10 @@ std::string PortPathForName(const std::string& name) {
     return Win32PortPath(name);
 }
 
-ComPortHandle OpenComPortAt(const std::string& path, const LineSettings& requested,
-                            std::string* failure) {
+TransportHandle OpenComPortAt(const std::string& path, const LineSettings& requested,
+                              std::string* failure) {
     const LineSettings settings = NormaliseLineSettings(requested);
-    const auto fail = [&](DWORD error) -> ComPortHandle {
+    const auto fail = [&](DWORD error) -> TransportHandle {
         if (failure) {
             *failure = Win32FailureText(error);
         }

@@ -415,7 +415,7 @@ TEST_P(PortFailures, CauseIsNamed) {
     const std::string name = c.name;
     std::string port = c.port;
     std::vector<std::string> runAs;
-    ComPortHandle holder;
+    TransportHandle holder;
     if (name == "dangling") {
         fs::create_symlink(directory / "no-such-adapter", directory / "PORTS" / "COM2");
     } else if (name == "held" || name == "denied") {

@@ -70,7 +70,7 @@ struct ModemLineTest : testing::Test {
     static constexpr int OperationPanelForTest = 1;
     fs::path directory;
     std::unique_ptr<SimProcess> sim;
-    ComPortHandle port;
+    TransportHandle port;
     std::unique_ptr<TappedPort> tap;
     RecordingScreen screen{SystemClock()};
     std::unique_ptr<ModemLine> line;

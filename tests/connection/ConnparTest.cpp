@@ -647,7 +647,7 @@ private slots:
         auto sim = StartSim({});
         QVERIFY(sim);
         // Another program holds the line.
-        ComPortHandle other = OpenComPortAt(sim->LinkPath(), LineSettings{});
+        TransportHandle other = OpenComPortAt(sim->LinkPath(), LineSettings{});
         QVERIFY(other);
         Show();
         dialog->BitBtn1->click();

@@ -9,7 +9,7 @@
 #include "link/Comportfunctions.h"
 #include "tests/support/Fakes.h"
 
-class ReplyPort final : public ComPort {
+class ReplyPort final : public Transport {
 public:
     explicit ReplyPort(FakeClock& clock) : clock_(clock) {}
 
@@ -17,22 +17,15 @@ public:
     std::vector<uint8_t> otherwise;
     std::string written;  // every byte written, in order
 
-    bool SetBaudRate(int32_t) override { return true; }
-    bool GetTimeouts(ComTimeouts& timeouts) override {
-        timeouts = timeouts_;
-        return true;
-    }
-    bool SetTimeouts(const ComTimeouts& timeouts) override {
-        timeouts_ = timeouts;
-        return true;
-    }
-    bool Purge() override {
+    LinkStatus SetRate(int32_t) override { return {}; }
+    LinkStatus Flush() override {
         incoming_.clear();
-        return true;
+        return {};
     }
-    bool SetDtr(bool) override { return true; }
-    bool SetRts(bool) override { return true; }
-    bool Write(const uint8_t* data, size_t count) override {
+    LinkStatus SetDtr(bool) override { return {}; }
+    LinkStatus SetRts(bool) override { return {}; }
+    LinkStatus Drain() override { return {}; }
+    LinkStatus Write(const uint8_t* data, size_t count, std::chrono::nanoseconds) override {
         written.append(reinterpret_cast<const char*>(data), count);
         if (replies.empty()) {
             incoming_.insert(incoming_.end(), otherwise.begin(), otherwise.end());
@@ -40,7 +33,7 @@ public:
             incoming_.insert(incoming_.end(), replies.front().begin(), replies.front().end());
             replies.pop_front();
         }
-        return true;
+        return {};
     }
     ReadStatus ReadByte(uint8_t& byte, std::chrono::nanoseconds wait) override {
         if (incoming_.empty()) {
@@ -51,10 +44,8 @@ public:
         incoming_.pop_front();
         return ReadStatus::Byte;
     }
-    bool ClearErrors() override { return true; }
 
 private:
     FakeClock& clock_;
-    ComTimeouts timeouts_;
     std::deque<uint8_t> incoming_;
 };

@@ -101,7 +101,7 @@ void CheckConnection(const ConnectionSettings& loaded) {
     telephone.otherwise.assign(ok.begin(), ok.end());
     DeviceConnection device{engine, image, settings, screen};
     const bool phone = settings.LinkType == 1;
-    ComPort& port = phone ? static_cast<ComPort&>(telephone) : line;
+    Transport& port = phone ? static_cast<Transport&>(telephone) : line;
     const LinkValueLimit* bad = ValueOutOfRange(settings);
     const bool opened = device.Open(settings, std::make_unique<TappedPort>(port));
     FUZZ_CHECK(opened == !bad);

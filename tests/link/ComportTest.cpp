@@ -2,8 +2,10 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "config/Baudrates.h"
 #include "link/Comportfunctions.h"
@@ -69,7 +71,7 @@ TEST(ComPortOnPty, EveryDeviceRateIsReallyOnTheLine) {
     ASSERT_TRUE(port);
     for (int32_t rate : BaudRates) {
         SCOPED_TRACE(rate);
-        EXPECT_TRUE(SetComBaudRate(port.get(), rate));
+        EXPECT_TRUE(port->SetRate(rate));
         EXPECT_EQ(GetLineRate(peer.MasterFd()), rate);
     }
 }
@@ -125,24 +127,16 @@ TEST(ComPortOnPty, ComNIsFoundBesideTheProgramElseAmongTheSerialPorts) {
     ASSERT_TRUE(port);
     EXPECT_EQ(GetLineRate(peer.MasterFd()), 7680);
     const uint8_t byte = 0x5A;
-    ASSERT_TRUE(port->Write(&byte, 1));
+    ASSERT_TRUE(port->Write(&byte, 1, milliseconds(100)));
     uint8_t received = 0;
     EXPECT_EQ(read(peer.MasterFd(), &received, 1), 1);
     EXPECT_EQ(received, 0x5A);
 }
 
-TEST(ComPortOnPty, TimeoutsAsTheTransceiverUsesThem) {
+TEST(ComPortOnPty, ReadsAndWritesAsTheTransceiverUsesThem) {
     PtyPeer peer;
     auto port = OpenComPortAt(peer.SlavePath(), At(9600));
     ASSERT_TRUE(port);
-    ASSERT_TRUE(SetComWriteTimeouts(port.get(), 50, 50));
-    ASSERT_TRUE(SetComReadTimeouts(port.get(), MaxDword, 0, 0));
-    ComTimeouts t;
-    ASSERT_TRUE(port->GetTimeouts(t));
-    EXPECT_EQ(t.ReadIntervalTimeout, MaxDword);
-    EXPECT_EQ(t.WriteTotalTimeoutMultiplier, 50u);  // the read values kept the write ones
-    EXPECT_EQ(t.WriteTotalTimeoutConstant, 50u);
-
     uint8_t byte = 0;
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(port->ReadByte(byte, std::chrono::nanoseconds(0)), ReadStatus::None);
@@ -158,18 +152,31 @@ TEST(ComPortOnPty, TimeoutsAsTheTransceiverUsesThem) {
     EXPECT_EQ(byte, 0xA5);
 
     const uint8_t frame[16] = {0xFF, 0xCC, 1, 2, 3};
-    EXPECT_TRUE(port->Write(frame, sizeof frame));
-    EXPECT_TRUE(port->Purge());
+    EXPECT_TRUE(port->Write(frame, sizeof frame, milliseconds(850)));
+    EXPECT_TRUE(port->Flush());
     EXPECT_TRUE(port->SetDtr(true));  // a pty has no modem lines: not an error
     EXPECT_TRUE(port->SetRts(false));
-    EXPECT_TRUE(ClearComErrors(port.get()));
+    EXPECT_TRUE(port->Drain());
 }
 
-TEST(ComPortFunctions, NullPortIsRefusedEverywhere) {
-    EXPECT_FALSE(SetComBaudRate(nullptr, 9600));
-    EXPECT_FALSE(ClearComErrors(nullptr));
-    EXPECT_FALSE(SetComReadTimeouts(nullptr, MaxDword, 0, 0));
-    EXPECT_FALSE(SetComWriteTimeouts(nullptr, 50, 50));
+// A line that takes nothing (its far end reads nothing) fails a write at its limit, and
+// says so; a line that has gone says that.
+TEST(ComPortOnPty, FailuresCarryTheirCause) {
+    auto peer = std::make_unique<PtyPeer>();
+    auto port = OpenComPortAt(peer->SlavePath(), At(9600));
+    ASSERT_TRUE(port);
+    const std::vector<uint8_t> lots(1 << 20, 0x55);
+    const LinkStatus stuck = port->Write(lots.data(), lots.size(), milliseconds(100));
+    EXPECT_FALSE(stuck);
+    EXPECT_EQ(stuck.Cause(), WriteTimeoutText);
+
+    peer.reset();  // the far side closes: the line hangs up
+    uint8_t byte = 0;
+    EXPECT_EQ(port->ReadByte(byte, milliseconds(100)), ReadStatus::Failed);
+    EXPECT_TRUE(port->LineLost());
+    EXPECT_EQ(port->ReadFailure(), LineGoneText);
+    const uint8_t one = 1;
+    EXPECT_EQ(port->Write(&one, 1, milliseconds(100)).Cause(), LineGoneText);
 }
 
 TEST(ContainsText, FindsRunsAnywhereAndNothingInEmptyText) {

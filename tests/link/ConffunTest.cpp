@@ -64,7 +64,7 @@ struct ConffunTest : testing::Test {
 
     fs::path directory;
     std::unique_ptr<SimProcess> sim;
-    ComPortHandle port;
+    TransportHandle port;
     LinkEngine engine{0};
     ConfigImage image;
     ConnectionSettings settings;

@@ -122,7 +122,7 @@ struct TracedExchange : testing::Test {
     FakeClock clock;
     Recorder trace;
     ScriptedPort* inner = nullptr;
-    ComPortHandle port;
+    TransportHandle port;
     LinkEngine engine{0};
 };
 

@@ -46,7 +46,7 @@ struct ReceiverTest : testing::Test {
     }
 
     PtyPeer peer;
-    ComPortHandle port;
+    TransportHandle port;
     LinkEngine engine{0};
 };
 

@@ -51,19 +51,15 @@ TEST_F(LineTest, OneAttemptRunsTheWholeSequenceInOrder) {
     port.Answer(IdentResponse());
     ASSERT_TRUE(ReadIdent());
     using K = PortEvent;
-    const std::vector<PortEvent::Kind> expected = {
-        K::Baud, K::Timeouts, K::Timeouts, K::Purge, K::Dtr, K::Rts, K::Write, K::Rts, K::Purge};
+    const std::vector<PortEvent::Kind> expected = {K::Baud,  K::Purge, K::Dtr,  K::Rts,
+                                                   K::Write, K::Rts,   K::Purge};
     EXPECT_EQ(Kinds(), expected);
     EXPECT_EQ(port.events[0].value, 9600);
-    const ComTimeouts& t = port.events[2].timeouts;
-    EXPECT_EQ(t.WriteTotalTimeoutMultiplier, 50u);
-    EXPECT_EQ(t.WriteTotalTimeoutConstant, 50u);
-    EXPECT_EQ(t.ReadIntervalTimeout, MaxDword);
-    EXPECT_EQ(t.ReadTotalTimeoutMultiplier, 0u);
-    EXPECT_EQ(t.ReadTotalTimeoutConstant, 0u);
-    EXPECT_EQ(port.events[4].value, 1);              // DTR up
-    EXPECT_EQ(port.events[5].value, 1);              // RTS up
-    EXPECT_EQ(port.events[7].value, 0);              // RTS down
+    // 50 ms a byte and 50 more for the write.
+    EXPECT_EQ(port.events[4].limit, milliseconds(50 * port.events[4].value + 50));
+    EXPECT_EQ(port.events[2].value, 1);              // DTR up
+    EXPECT_EQ(port.events[3].value, 1);              // RTS up
+    EXPECT_EQ(port.events[5].value, 0);              // RTS down
     EXPECT_TRUE(port.EventsOf(K::Dtr).size() == 1);  // DTR is never dropped
 }
 
@@ -167,7 +163,7 @@ TEST_F(LineTest, FailedWriteEndsTheAttemptWithRtsStillUp) {
     EXPECT_FALSE(ReadIdent());
     EXPECT_EQ(engine.ResultCode, ResultWriteFailed);
     EXPECT_EQ(port.EventsOf(PortEvent::Write).size(), 2u);
-    EXPECT_EQ(port.EventsOf(PortEvent::ClearErrors).size(), 2u);
+    EXPECT_EQ(engine.LinkFailure, port.failCause);
     for (const auto& e : port.EventsOf(PortEvent::Rts)) {
         EXPECT_EQ(e.value, 1);
     }
@@ -227,6 +223,78 @@ TEST_F(LineTest, OnlyAWindowWakesEveryTenMillisecondsOfAWait) {
     ASSERT_FALSE(ReadIdent());
     EXPECT_LE(screen.pumps.size(), 5u);
     EXPECT_EQ(engine.ResultCode, ResultNoAnswer);
+}
+
+// A call the port refuses ends the attempt before anything is sent, and the summary says
+// which call and why; a line that has gone is a request not sent, as a failed write.
+struct RefusedCall {
+    PortEvent::Kind kind;
+    const char* cause;
+};
+struct RefusedCallTest : LineTest, testing::WithParamInterface<RefusedCall> {};
+
+TEST_P(RefusedCallTest, EndsTheAttemptWithItsCause) {
+    engine.Attempts = 2;
+    port.failing = {GetParam().kind};
+    port.failCause = GetParam().cause;
+    port.Answer(IdentResponse());
+    EXPECT_FALSE(ReadIdent());
+    EXPECT_EQ(engine.ResultCode, ResultLinkFault);
+    EXPECT_TRUE(port.EventsOf(PortEvent::Write).empty());
+    EXPECT_EQ(engine.Fate, RequestFate::NotSent);
+    EXPECT_EQ(engine.CommandSummary(), std::string("Команда 29.  Сбой связи: ") + GetParam().cause);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EachLineCall, RefusedCallTest,
+    testing::Values(RefusedCall{PortEvent::Baud, "скорость 7680 бит/с не установлена"},
+                    RefusedCall{PortEvent::Purge, "очистка буферов порта: Input/output error"},
+                    RefusedCall{PortEvent::Dtr, "линия DTR не поднята"},
+                    RefusedCall{PortEvent::Rts, "линия RTS не поднята"}));
+
+// Over a network the converter drives the line: no RTS and no pause, the first byte is
+// awaited for the request's line time, the round trip and the first-byte time-out, and the
+// answer is judged whole however its bytes are spaced.
+struct NetworkTest : LineTest {
+    void SetUp() override {
+        LineTest::SetUp();
+        port.driver = LineDriver::Converter;
+        port.roundTrip = milliseconds(40);
+        engine.BaudRate = 9600;
+        engine.Attempts = 1;
+        engine.NextByteTimeout = 10;
+        engine.FirstByteTimeout = 1000;
+    }
+};
+
+TEST_F(NetworkTest, NoRtsAndAFirstByteWaitThatCoversTheRoundTrip) {
+    port.Answer(IdentResponse());
+    ASSERT_TRUE(ReadIdent());
+    using K = PortEvent;
+    const std::vector<PortEvent::Kind> expected = {K::Baud, K::Purge, K::Dtr, K::Write, K::Purge};
+    EXPECT_EQ(Kinds(), expected);
+    EXPECT_EQ(port.TimeOf(K::Write, 12), port.TimeOf(K::Dtr, 1));  // no RTS pause
+
+    port.events.clear();
+    EXPECT_FALSE(ReadIdent());  // silent: given up after line time + round trip + time-out
+    const LinkTime written = port.TimeOf(K::Write, 12);
+    const LinkTime last = screen.pumps.back();
+    EXPECT_GT(last - written, ByteTimes(12, 9600) + milliseconds(40 + 1000) - milliseconds(11));
+    EXPECT_LE(last - written, ByteTimes(12, 9600) + milliseconds(40 + 1000 + 1));
+    EXPECT_EQ(engine.ResultCode, ResultNoAnswer);
+}
+
+TEST_F(NetworkTest, SpacedBytesPassButAnAnswerThatStallsFails) {
+    // Bytes 15 ms apart, beyond the 10 ms gap a serial line allows, the whole within the
+    // network's margin.
+    port.Answer(IdentResponse(), milliseconds(5), milliseconds(15));
+    EXPECT_TRUE(ReadIdent());
+    // An answer that stops after its first bytes: given up once the whole frame is overdue.
+    std::vector<uint8_t> cut = IdentResponse();
+    cut.resize(5);
+    port.Answer(cut);
+    EXPECT_FALSE(ReadIdent());
+    EXPECT_EQ(engine.ResultCode, ResultIncomplete);
 }
 
 }  // namespace

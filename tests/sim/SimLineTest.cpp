@@ -66,7 +66,8 @@ struct SimLineTest : testing::Test {
     // Sends a modem command and collects what comes back for a while.
     std::string Say(const std::string& text, milliseconds listen = milliseconds(800)) {
         if (!text.empty()) {
-            EXPECT_TRUE(port->Write(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
+            EXPECT_TRUE(port->Write(reinterpret_cast<const uint8_t*>(text.data()), text.size(),
+                                    milliseconds(1000)));
         }
         std::string reply;
         const auto until = std::chrono::steady_clock::now() + listen;
@@ -81,7 +82,7 @@ struct SimLineTest : testing::Test {
 
     fs::path directory;
     std::unique_ptr<SimProcess> sim;
-    ComPortHandle port;
+    TransportHandle port;
     LinkEngine engine{0};
 };
 

@@ -26,66 +26,80 @@ LinkTime ScriptedPort::TimeOf(PortEvent::Kind kind, int64_t value, size_t n) con
 }
 
 void ScriptedPort::Record(PortEvent::Kind kind, int64_t value, std::vector<uint8_t> bytes) {
-    events.push_back({kind, clock_.now, value, std::move(bytes), timeouts_});
+    events.push_back({kind, clock_.now, value, std::move(bytes)});
 }
 
-bool ScriptedPort::SetBaudRate(int32_t rate) {
+LinkStatus ScriptedPort::Outcome(PortEvent::Kind kind) const {
+    return failing.count(kind) != 0 ? LinkStatus::Failed(failCause) : LinkStatus{};
+}
+
+LinkStatus ScriptedPort::SetRate(int32_t rate) {
     Record(PortEvent::Baud, rate);
-    return true;
+    return Outcome(PortEvent::Baud);
 }
 
-bool ScriptedPort::GetTimeouts(ComTimeouts& timeouts) {
-    timeouts = timeouts_;
-    return true;
-}
-
-bool ScriptedPort::SetTimeouts(const ComTimeouts& timeouts) {
-    timeouts_ = timeouts;
-    Record(PortEvent::Timeouts);
-    return true;
-}
-
-bool ScriptedPort::Purge() {
+LinkStatus ScriptedPort::Flush() {
     Record(PortEvent::Purge);
     while (!incoming_.empty() && incoming_.front().first <= clock_.now) {
         incoming_.pop_front();
     }
-    return true;
+    return Outcome(PortEvent::Purge);
 }
 
-bool ScriptedPort::SetDtr(bool on) {
+LinkStatus ScriptedPort::SetDtr(bool on) {
     Record(PortEvent::Dtr, on ? 1 : 0);
-    return true;
+    return Outcome(PortEvent::Dtr);
 }
 
-bool ScriptedPort::SetRts(bool on) {
+LinkStatus ScriptedPort::SetRts(bool on) {
     Record(PortEvent::Rts, on ? 1 : 0);
     if (!on) {
-        for (const auto& answer : armed_) {
-            LinkTime at = clock_.now + answer.delay;
-            for (uint8_t b : answer.bytes) {
-                incoming_.emplace_back(at, b);
-                at += answer.spacing;
-            }
-        }
-        armed_.clear();
+        Release();
     }
-    return true;
+    return Outcome(PortEvent::Rts);
 }
 
-bool ScriptedPort::Write(const uint8_t* data, size_t count) {
+LinkStatus ScriptedPort::Drain() {
+    Record(PortEvent::Drain);
+    return Outcome(PortEvent::Drain);
+}
+
+void ScriptedPort::Release() {
+    for (const auto& answer : armed_) {
+        LinkTime at = clock_.now + answer.delay;
+        for (uint8_t b : answer.bytes) {
+            incoming_.emplace_back(at, b);
+            at += answer.spacing;
+        }
+    }
+    armed_.clear();
+}
+
+LinkStatus ScriptedPort::Write(const uint8_t* data, size_t count, std::chrono::nanoseconds limit) {
     Record(PortEvent::Write, static_cast<int64_t>(count), {data, data + count});
+    events.back().limit = limit;
     if (failWrites) {
-        return false;
+        return LinkStatus::Failed(failCause);
+    }
+    if (const LinkStatus status = Outcome(PortEvent::Write); !status) {
+        return status;
     }
     if (!answers_.empty()) {
         armed_.push_back(std::move(answers_.front()));
         answers_.pop_front();
     }
-    return true;
+    // A converter at the far end answers on its own: no RTS drop lets the answer go.
+    if (driver == LineDriver::Converter) {
+        Release();
+    }
+    return {};
 }
 
 ReadStatus ScriptedPort::ReadByte(uint8_t& byte, std::chrono::nanoseconds wait) {
+    if (failing.count(PortEvent::Read) != 0) {
+        clock_.now += wait;
+        return ReadStatus::Failed;
+    }
     if (!incoming_.empty() && incoming_.front().first <= clock_.now + wait) {
         clock_.now = std::max(clock_.now, incoming_.front().first);
         byte = incoming_.front().second;
@@ -94,11 +108,6 @@ ReadStatus ScriptedPort::ReadByte(uint8_t& byte, std::chrono::nanoseconds wait) 
     }
     clock_.now += wait;
     return ReadStatus::None;
-}
-
-bool ScriptedPort::ClearErrors() {
-    Record(PortEvent::ClearErrors);
-    return true;
 }
 
 std::vector<uint8_t> ResponseFrame(uint8_t functionCode, const std::vector<uint8_t>& data,

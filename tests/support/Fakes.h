@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -27,15 +28,15 @@ public:
 };
 
 struct PortEvent {
-    enum Kind { Baud, Timeouts, Purge, Dtr, Rts, Write, ClearErrors };
+    enum Kind { Baud, Purge, Dtr, Rts, Drain, Write, Read };
     Kind kind;
     LinkTime time;
     int64_t value = 0;  // rate, or 1/0 for a line raised or dropped
     std::vector<uint8_t> bytes;
-    ComTimeouts timeouts;
+    std::chrono::nanoseconds limit{};  // of a write
 };
 
-class ScriptedPort final : public ComPort {
+class ScriptedPort final : public Transport {
 public:
     explicit ScriptedPort(FakeClock& clock) : clock_(clock) {}
 
@@ -45,21 +46,28 @@ public:
                 LinkDuration spacing = LinkDuration::zero());
 
     bool failWrites = false;
+    // Calls of these kinds fail with failCause (Read: every read fails).
+    std::set<PortEvent::Kind> failing;
+    std::string failCause = "отказ порта";
+    // A converter at the far end of a network: the answer goes out once the request is in.
+    LineDriver driver = LineDriver::Program;
+    std::chrono::nanoseconds roundTrip{};
     std::vector<PortEvent> events;
 
     std::vector<PortEvent> EventsOf(PortEvent::Kind kind) const;
     // Time of the n-th event of kind that carries value (for Dtr and Rts: 1 up, 0 down).
     LinkTime TimeOf(PortEvent::Kind kind, int64_t value, size_t n = 0) const;
 
-    bool SetBaudRate(int32_t rate) override;
-    bool GetTimeouts(ComTimeouts& timeouts) override;
-    bool SetTimeouts(const ComTimeouts& timeouts) override;
-    bool Purge() override;
-    bool SetDtr(bool on) override;
-    bool SetRts(bool on) override;
-    bool Write(const uint8_t* data, size_t count) override;
+    LinkStatus SetRate(int32_t rate) override;
+    LinkStatus Flush() override;
+    LinkStatus SetDtr(bool on) override;
+    LinkStatus SetRts(bool on) override;
+    LinkStatus Drain() override;
+    LinkStatus Write(const uint8_t* data, size_t count, std::chrono::nanoseconds limit) override;
     ReadStatus ReadByte(uint8_t& byte, std::chrono::nanoseconds wait) override;
-    bool ClearErrors() override;
+    std::string ReadFailure() const override { return failCause; }
+    LineDriver Driver() const override { return driver; }
+    std::chrono::nanoseconds RoundTrip() const override { return roundTrip; }
 
 private:
     struct Pending {
@@ -68,41 +76,43 @@ private:
         LinkDuration spacing;
     };
     void Record(PortEvent::Kind kind, int64_t value = 0, std::vector<uint8_t> bytes = {});
+    LinkStatus Outcome(PortEvent::Kind kind) const;
+    // The armed answers start to arrive.
+    void Release();
 
     FakeClock& clock_;
-    ComTimeouts timeouts_;
     std::deque<Pending> answers_;
     std::vector<Pending> armed_;  // answer of the last write, sent when RTS drops
     std::deque<std::pair<LinkTime, uint8_t>> incoming_;
 };
 
 // Passes everything through to a real port and notes what went over the line.
-class TappedPort final : public ComPort {
+class TappedPort final : public Transport {
 public:
-    explicit TappedPort(ComPort& port) : port_(port) {}
-    bool SetBaudRate(int32_t rate) override { return port_.SetBaudRate(rate); }
-    bool GetTimeouts(ComTimeouts& t) override { return port_.GetTimeouts(t); }
-    bool SetTimeouts(const ComTimeouts& t) override { return port_.SetTimeouts(t); }
-    bool Purge() override { return port_.Purge(); }
-    bool SetDtr(bool on) override { return port_.SetDtr(on); }
-    bool SetRts(bool on) override {
+    explicit TappedPort(Transport& port) : port_(port) {}
+    LinkStatus SetRate(int32_t rate) override { return port_.SetRate(rate); }
+    LinkStatus Flush() override { return port_.Flush(); }
+    LinkStatus SetDtr(bool on) override { return port_.SetDtr(on); }
+    LinkStatus SetRts(bool on) override {
         if (!on) {
             rtsDropped = std::chrono::steady_clock::now();
         }
         return port_.SetRts(on);
     }
-    bool Write(const uint8_t* data, size_t count) override {
+    LinkStatus Drain() override { return port_.Drain(); }
+    LinkStatus Write(const uint8_t* data, size_t count, std::chrono::nanoseconds limit) override {
         writeStarted = std::chrono::steady_clock::now();
         lastWrite = count;
         sent.append(reinterpret_cast<const char*>(data), count);
-        return port_.Write(data, count);
+        return port_.Write(data, count, limit);
     }
     ReadStatus ReadByte(uint8_t& byte, std::chrono::nanoseconds wait) override {
         const ReadStatus status = port_.ReadByte(byte, wait);
         received += status == ReadStatus::Byte ? 1 : 0;
         return status;
     }
-    bool ClearErrors() override { return port_.ClearErrors(); }
+    std::string ReadFailure() const override { return port_.ReadFailure(); }
+    bool LineLost() const override { return port_.LineLost(); }
 
     std::string sent;  // every byte written, in order
     size_t received = 0;
@@ -110,7 +120,7 @@ public:
     LinkTime writeStarted, rtsDropped;
 
 private:
-    ComPort& port_;
+    Transport& port_;
 };
 
 class RecordingScreen final : public Screen {
