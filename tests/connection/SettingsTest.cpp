@@ -4,6 +4,7 @@
 #include <string>
 
 #include "config/Codepage.h"
+#include "connection/Netsettings.h"
 #include "connection/Settings.h"
 #include "tests/support/Filetesting.h"
 
@@ -120,5 +121,77 @@ TEST_F(SettingsTest, ASaveThatCannotWriteKeepsTheOldFile) {
     EXPECT_EQ(dir.Names(), std::vector<std::string>{"zantir.ini"});
     EXPECT_FALSE(SaveSettings(changed, dir / "INI/zantir.ini"));  // no INI directory
 }
+
+}  // namespace
+
+namespace {
+
+// A network link is kept in its own file: zantir.ini stays 286 bytes with a link type that
+// an older program knows, and the link comes back whole.
+TEST_F(SettingsTest, ANetworkLinkKeepsZantirIniAsOlderCopiesReadIt) {
+    const std::string networkPath = dir / "zantir-net.ini";
+    ConnectionSettings network = ConnectionSettings{};
+    network.LinkType = LinkTypeNetwork;
+    network.BaudRate = 115200;
+    const NetworkSettings where{"ser2net.example", 3001, true, false};
+    ASSERT_TRUE(SaveLinkSettings(network, where, path, networkPath));
+    Bytes expected = DefaultFile();
+    expected[3] = 0x00, expected[4] = 0xC2, expected[5] = 0x01;  // 115200 bit/s
+    EXPECT_EQ(ReadBytes(path), expected);  // link type 0: a direct link to older copies
+
+    ConnectionSettings loaded;
+    NetworkSettings back;
+    LoadLinkSettings(loaded, back, path, networkPath);
+    EXPECT_EQ(loaded.LinkType, LinkTypeNetwork);
+    EXPECT_EQ(back, where);
+
+    // Back to the telephone: the network file says so, its host is kept for next time.
+    loaded.LinkType = 1;
+    ASSERT_TRUE(SaveLinkSettings(loaded, back, path, networkPath));
+    LoadLinkSettings(loaded, back, path, networkPath);
+    EXPECT_EQ(loaded.LinkType, 1);
+    EXPECT_EQ(back.Host, "ser2net.example");
+}
+
+struct NetworkFileCase {
+    const char* text;
+    bool sound;
+    bool networkLink;
+    NetworkSettings network;
+};
+struct NetworkFileTest : testing::TestWithParam<NetworkFileCase> {};
+
+TEST_P(NetworkFileTest, ReadsWhatItCanAndSaysWhenALineIsBad) {
+    bool networkLink = false;
+    NetworkSettings network;
+    EXPECT_EQ(ParseNetworkSettings(GetParam().text, networkLink, network), GetParam().sound);
+    EXPECT_EQ(networkLink, GetParam().networkLink);
+    EXPECT_EQ(network, GetParam().network);
+    if (GetParam().sound) {  // what is written reads back the same
+        bool again = !networkLink;
+        NetworkSettings reread;
+        EXPECT_TRUE(ParseNetworkSettings(NetworkSettingsText(networkLink, network), again, reread));
+        EXPECT_EQ(again, networkLink);
+        EXPECT_EQ(reread, network);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, NetworkFileTest,
+    testing::Values(NetworkFileCase{"", true, false, {}},
+                    NetworkFileCase{"link=network\nhost=10.0.0.7\nport=4001\nrfc2217=1\ncallin=0\n",
+                                    true,
+                                    true,
+                                    {"10.0.0.7", 4001, true, false}},
+                    NetworkFileCase{"# by hand\r\n link = network \r\nport=2000\r\ncallin=1\r\n",
+                                    true,
+                                    true,
+                                    {"", 2000, false, true}},
+                    NetworkFileCase{"link=network\nport=70000\nrfc2217=yes\n", false, true, {}},
+                    NetworkFileCase{"port=0\nhost=a\x01"
+                                    "b\ngarbage\nfuture=1\n",
+                                    false,
+                                    false,
+                                    {"ab", 4001}}));
 
 }  // namespace
