@@ -19,6 +19,7 @@
 #include "config/Configimage.h"
 #include "config/Tablestate.h"
 #include "connection/Connectmodem.h"
+#include "connection/Netsettings.h"
 #include "connection/Settings.h"
 #include "link/Comportfunctions.h"
 #include "link/Conffun.h"
@@ -112,6 +113,8 @@ public:
     std::function<void()> OnLinkLost;
     // Open asks the driver for its RS-485 mode (the UART switches direction itself).
     bool Rs485 = false;
+    // Where Open reaches the device when the settings' link type is LinkTypeNetwork.
+    NetworkSettings Network;
     // Every port opened from now on tells this trace what passes (the exchange monitor,
     // a trace file); none: nothing is traced.
     ExchangeTrace* Trace = nullptr;
