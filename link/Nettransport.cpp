@@ -38,6 +38,10 @@ constexpr uint8_t RtsOn = 11;
 constexpr uint8_t RtsOff = 12;
 constexpr uint8_t PurgeBoth = 3;
 
+// The COM-PORT option and binary transfer both ways.
+constexpr uint8_t Offer[] = {Iac, Will, ComPortOption, Iac, Will, BinaryOption,
+                             Iac, Do,   BinaryOption};
+
 // A busy server closes the connection at once, its reason sent just before the close.
 constexpr auto BusyWatch = 200ms;
 constexpr auto BusyGrace = 20ms;
@@ -72,10 +76,24 @@ std::string CauseOf(const NetFailure& failure) {
     }
 }
 
-// The server's own words, as far as they are printable text on one line.
+// The server's own words, as far as they are printable text on one line. A telnet server
+// (ser2net on an RFC 2217 port) sends its options before them: they are left out.
 std::string ServerText(const std::vector<uint8_t>& bytes) {
     std::string text;
-    for (const uint8_t byte : bytes) {
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        const uint8_t byte = bytes[i];
+        if (byte == Iac && i + 1 < bytes.size()) {
+            const uint8_t command = bytes[++i];
+            if (command >= Will && command <= Dont) {
+                ++i;
+            } else if (command == Sb) {
+                while (i + 1 < bytes.size() && !(bytes[i] == Iac && bytes[i + 1] == Se)) {
+                    ++i;
+                }
+                ++i;
+            }
+            continue;
+        }
         const bool printable = byte >= 0x20 && byte < 0x7F;
         if (printable) {
             text += static_cast<char>(byte);
@@ -268,15 +286,16 @@ private:
     // taken or refused COM-PORT, or stayed silent for NegotiationWait.
     LinkStatus Negotiate() {
         usComPort_.asked = usBinary_.asked = themBinary_.asked = true;
-        const uint8_t offer[] = {Iac, Will, ComPortOption, Iac, Will, BinaryOption,
-                                 Iac, Do,   BinaryOption};
-        if (LinkStatus sent = SendAll(offer, sizeof offer, ReplyLimit); !sent) {
+        if (LinkStatus sent = SendAll(Offer, sizeof Offer, ReplyLimit); !sent) {
             return sent;
         }
         Absorb(pending_.data(), pending_.size());
         pending_.clear();
+        // A server that greeted in telnet echoes nothing; any other may be raw TCP to a line
+        // that echoes (a converter that hears itself), and send the offer straight back.
+        echoWatch_ = !sawTelnet_;
         const auto deadline = Clock::now() + NegotiationWait;
-        while (!usComPort_.on && usComPort_.asked && !failed_) {
+        while (!usComPort_.on && usComPort_.asked && !echoed_ && !failed_) {
             const auto left = deadline - Clock::now();
             if (left <= Clock::duration::zero()) {
                 break;
@@ -285,6 +304,12 @@ private:
         }
         if (failed_) {
             return LinkStatus::Failed(failure_);
+        }
+        if (echoWatch_) {
+            // Silence, or the start of an echo: the line's own bytes either way.
+            echoWatch_ = false;
+            ready_.insert(ready_.end(), heard_.begin(), heard_.end());
+            heard_.clear();
         }
         comPort_ = usComPort_.on;
         return {};
@@ -370,6 +395,26 @@ private:
     // The received bytes, the telnet commands among them parsed out wherever the segments
     // split them; the answers they call for go out at once.
     void Absorb(const uint8_t* bytes, size_t count) {
+        if (echoWatch_) {
+            heard_.insert(heard_.end(), bytes, bytes + count);
+            const size_t compared = std::min(heard_.size(), sizeof Offer);
+            if (std::equal(heard_.begin(), heard_.begin() + static_cast<ptrdiff_t>(compared),
+                           Offer)) {
+                if (compared < sizeof Offer) {
+                    return;  // an echo so far: the rest tells
+                }
+                echoWatch_ = false;
+                echoed_ = true;
+                ready_.insert(ready_.end(), heard_.begin(), heard_.end());
+                heard_.clear();
+                return;
+            }
+            echoWatch_ = false;
+            std::vector<uint8_t> heard;
+            heard.swap(heard_);
+            Absorb(heard.data(), heard.size());
+            return;
+        }
         if (!telnet_) {
             ready_.insert(ready_.end(), bytes, bytes + count);
             return;
@@ -488,6 +533,9 @@ private:
     bool telnet_ = false;   // the stream is telnet's: IAC doubled, commands parsed out
     bool comPort_ = false;  // and the server took the COM-PORT option
     bool sawTelnet_ = false;
+    bool echoWatch_ = false;  // the offer may come back as an echo of the line
+    bool echoed_ = false;
+    std::vector<uint8_t> heard_;  // held while it may be that echo
     bool failed_ = false;
     bool lost_ = false;
     std::string failure_;
@@ -522,6 +570,9 @@ TransportHandle ConnectTcp(const NetTarget& target, int32_t rate, std::chrono::m
     };
     if (notice) {
         notice->clear();
+    }
+    if (failure) {
+        failure->clear();
     }
     if (target.Host.empty() || target.Port == 0) {
         return fail("не задан адрес узла");

@@ -181,13 +181,13 @@ TEST_F(NetLink, Rfc2217SetsTheLineAndRefusesOtherOptions) {
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(commands, expected);
     // Offered COM-PORT and binary both ways; refused ser2net's echo and go-ahead options,
-    // and left its DONT ECHO unanswered, as ECHO was never on.
+    // and left its DONT ECHO and the answers to its own offer unanswered.
     const auto options = peer.OptionCommands();
-    for (const Bytes& sent :
-         {Bytes{251, 44}, Bytes{251, 0}, Bytes{253, 0}, Bytes{254, 3}, Bytes{254, 1}}) {
+    for (const Bytes& sent : {Bytes{251, 44}, Bytes{251, 0}, Bytes{253, 0}, Bytes{254, 3},
+                              Bytes{252, 3}, Bytes{254, 1}}) {
         EXPECT_TRUE(Contains(options, sent)) << int(sent[0]) << " " << int(sent[1]);
     }
-    EXPECT_EQ(options.size(), 5u);
+    EXPECT_EQ(options.size(), 6u);
 
     // A rate whose bytes hold 0xFF: doubled on the way out, read back undoubled.
     ASSERT_TRUE(link->SetRate(0xFFFF));
@@ -230,6 +230,28 @@ TEST_F(NetLink, SilentServerMeansRawTcpWithANotice) {
     ASSERT_TRUE(link->Write(request.data(), request.size(), 1s));
     EXPECT_EQ(ReadBytes(*link, 3), (Bytes{0xFF, 0xFF, 0xCC}));
     EXPECT_EQ(peer.Received(), (Bytes{0xFF, 251, 44, 0xFF, 251, 0, 0xFF, 253, 0, 0xFF, 0xCC}));
+}
+
+// A converter that hears itself on the line (RS-485 with its own echo) sends the offer
+// straight back: no telnet server, but raw TCP at once.
+TEST_F(NetLink, EchoOfTheOfferMeansRawTcp) {
+    peer.Serve([](Line& line) {
+        while (line.Open()) {
+            line.Send(line.Read(64, 10ms));
+        }
+    });
+    const auto start = Clock::now();
+    TransportHandle link = Connect(NetProtocol::Rfc2217);
+    ASSERT_TRUE(link) << failure;
+    EXPECT_LT(Clock::now() - start, 800ms);
+    EXPECT_EQ(notice, NetNoRfc2217Text);
+    ASSERT_TRUE(link->Flush());
+    const Bytes request = {0xFF, 0xFF, 0xCC, 0xFF};
+    ASSERT_TRUE(link->Write(request.data(), request.size(), 1s));
+    EXPECT_EQ(ReadBytes(*link, request.size()), request);
+    const Bytes received = peer.Received();
+    ASSERT_GE(received.size(), request.size());
+    EXPECT_EQ(Bytes(received.end() - 4, received.end()), request);  // not doubled
 }
 
 TEST_P(EitherProtocol, FlushDropsAStaleAnswerWithoutWaiting) {
@@ -283,10 +305,13 @@ TEST_P(EitherProtocol, ServerThatDropsTheConnectionMidFrameLosesTheLine) {
     EXPECT_FALSE(link->Flush());
 }
 
+// ser2net greets a client it turns away as any other, on an RFC 2217 port in telnet.
 TEST_P(EitherProtocol, ServerHeldByAnotherClientIsBusy) {
-    Server(NetProtocol::Raw, [](Line& line) {
-        line.SendRaw({'P', 'o', 'r', 't', ' ', 'a', 'l', 'r', 'e',  'a', 'd',
-                      'y', ' ', 'i', 'n', ' ', 'u', 's', 'e', '\r', '\n'});
+    const bool telnet = GetParam() == NetProtocol::Rfc2217;
+    Server(NetProtocol::Raw, [telnet](Line& line) {
+        const std::string text = "Port already in use\r\n";
+        line.SendRaw(
+            Join(telnet ? Line::Ser2netGreeting : Bytes{}, Bytes(text.begin(), text.end())));
         line.Close();
     });
     EXPECT_FALSE(Connect(GetParam()));

@@ -232,12 +232,21 @@ void TcpPeer::Line::Pause(std::chrono::milliseconds pause) {
     std::this_thread::sleep_for(pause);
 }
 
+// Go-ahead suppressed and echo offered (options a client refuses), binary both ways and
+// COM-PORT asked for before the client offers it.
+const TcpPeer::Bytes TcpPeer::Line::Ser2netGreeting = {
+    Iac, Will, SuppressGoAhead, Iac, Do,   SuppressGoAhead, Iac, Will, Echo,   Iac, Dont, Echo,
+    Iac, Do,   Binary,          Iac, Will, Binary,          Iac, Do,   ComPort};
+
 void TcpPeer::Line::Rfc2217(uint32_t reportRate) {
     telnet_ = true;
     reportRate_ = reportRate;
-    // ser2net's own greeting: options a client should refuse, and binary from the client.
-    SendRaw({Iac, Will, SuppressGoAhead, Iac, Will, Echo, Iac, Dont, Echo, Iac, Do, Binary});
-    sentDo_[Binary] = true;
+    SendRaw(Ser2netGreeting);
+    sentDo_[Binary] = sentWill_[Binary] = sentDo_[ComPort] = true;
+}
+
+bool TcpPeer::Line::Open() const {
+    return fd_ >= 0 && !closed_ && !peer_.stop_;
 }
 
 void TcpPeer::Line::Close() {

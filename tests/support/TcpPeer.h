@@ -31,10 +31,14 @@ public:
         // The bytes exactly as given: telnet commands, or a telnet stream cut anywhere.
         void SendRaw(const Bytes& data);
         void Pause(std::chrono::milliseconds pause);
+        // ser2net's greeting on an RFC 2217 port, as it is sent to every client.
+        static const Bytes Ser2netGreeting;
         // Acts as a ser2net port with RFC 2217: greets as it does, then answers. The rate
         // reported back is reportRate, or the one asked for when that is 0.
         void Rfc2217(uint32_t reportRate = 0);
         void Close();
+        // Neither side has closed, and the peer serves on.
+        bool Open() const;
 
     private:
         friend class TcpPeer;
