@@ -6,6 +6,7 @@
 // the program does them, with the time of each read and the process's memory and
 // descriptors before, after the first tenth and at the end.
 #include <dirent.h>
+#include <fcntl.h>
 #include <malloc.h>
 #include <time.h>
 
@@ -30,6 +31,7 @@
 #include "connection/Deviceconnection.h"
 #include "link/Conffun.h"
 #include "link/Exchangetrace.h"
+#include "link/Nettransport.h"
 #include "link/Plcbox.h"
 #include "tests/support/Fakes.h"
 #include "tests/support/PtyPeer.h"
@@ -270,6 +272,110 @@ bool WholeReads(int32_t rate) {
                 ("whole read at " + std::to_string(rate) + " / limit").c_str(),
                 *std::min_element(ratios.begin(), ratios.end()), Percentile(ratios, 0.5), worst,
                 limit, ok ? "met" : "MISSED");
+    return ok;
+}
+
+// A ser2net of its own in front of a simulator's pty, raw TCP on a port of 127.0.0.1; it
+// ends with this object.
+class Ser2net {
+public:
+    Ser2net(const std::string& directory, const std::string& tty, int32_t rate) {
+        port_ = static_cast<uint16_t>(20000 + getpid() % 30000);
+        const std::string config = directory + "/ser2net.yaml";
+        std::ofstream(config) << "connection: &bench\n    accepter: tcp,127.0.0.1," << port_
+                              << "\n    connector: serialdev," << tty << "," << rate
+                              << "n81,local\n    options:\n      kickolduser: false\n";
+        pid_ = fork();
+        if (pid_ == 0) {
+            const int null = open("/dev/null", O_WRONLY);
+            dup2(null, 1);
+            dup2(null, 2);
+            execlp("ser2net", "ser2net", "-n", "-c", config.c_str(), "-P",
+                   (directory + "/ser2net.pid").c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+    }
+    ~Ser2net() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    Ser2net(const Ser2net&) = delete;
+    Ser2net& operator=(const Ser2net&) = delete;
+
+    // Connects once the server listens; null when it never does.
+    TransportHandle Connect(int32_t rate) const {
+        for (int i = 0; i < 50 && pid_ > 0; ++i) {
+            std::string failure;
+            if (auto link = ConnectTcp({"127.0.0.1", port_, NetProtocol::Raw}, rate,
+                                       std::chrono::milliseconds(1000), &failure)) {
+                return link;
+            }
+            usleep(100000);
+        }
+        return nullptr;
+    }
+
+private:
+    pid_t pid_ = -1;
+    uint16_t port_ = 0;
+};
+
+// Ten whole reads through ser2net over raw TCP, against the line's time, the simulator's
+// latency and one measured round trip per request: there is no RTS pause over a network.
+bool WholeReadsOverSer2net(int32_t rate) {
+    constexpr int Reads = 10;
+    constexpr int Latency = 5;
+    constexpr int Requests = 6;
+    char pattern[] = "/tmp/zantir-bench-XXXXXX";
+    const std::string directory = mkdtemp(pattern);
+    SimProcess sim(directory, {"--latency", std::to_string(Latency)});
+    std::unique_ptr<Ser2net> server;
+    TransportHandle link;
+    if (sim.ok()) {
+        server = std::make_unique<Ser2net>(directory, sim.SlavePath(), rate);
+        link = server->Connect(rate);
+    }
+    if (!link) {
+        std::printf("  %-34s skipped: ser2net did not come up (apt-get install ser2net)\n",
+                    ("ser2net read at " + std::to_string(rate) + " / limit").c_str());
+        return true;
+    }
+    std::vector<double> ratios;
+    double limit = 0;
+    for (int i = 0; i < Reads; ++i) {
+        TappedPort port(*link);
+        LinkEngine engine(0);
+        engine.Port = &port;
+        engine.BaudRate = rate;
+        ConfigImage image;
+        ConnectionSettings connection;
+        NoScreen screen;
+        TableAccess access{engine, image, connection, screen};
+        const auto start = std::chrono::steady_clock::now();
+        const bool ok = ReadAllTables(access);
+        const double wall = Seconds(std::chrono::steady_clock::now() - start).count() * 1e3;
+        if (!ok) {
+            std::fprintf(stderr, "zantir-bench: a read over ser2net failed at %d bit/s\n", rate);
+            return false;
+        }
+        const double byteMs = 10.0 * 1e3 / rate;
+        const double wire = static_cast<double>(port.sent.size() + port.received) * byteMs;
+        const double trip = Seconds(link->RoundTrip()).count() * 1e3;
+        limit = wire + Requests * (Latency + trip);
+        ratios.push_back(wall / limit);
+    }
+    link.reset();
+    server.reset();
+    sim.Stop();
+    std::filesystem::remove_all(directory);
+    const double median = Percentile(ratios, 0.5);
+    const bool ok = median <= 1.05;
+    std::printf("  %-34s %8.3f %8.3f %8.3f   limit %.1f ms, median <= 1.05 %s\n",
+                ("ser2net read at " + std::to_string(rate) + " / limit").c_str(),
+                *std::min_element(ratios.begin(), ratios.end()), median,
+                *std::max_element(ratios.begin(), ratios.end()), limit, ok ? "met" : "MISSED");
     return ok;
 }
 
@@ -573,6 +679,9 @@ int main(int argc, char** argv) {
     timing = RtsDropError(true) && timing;
     for (const int32_t rate : {9600, 115200}) {
         timing = WholeReads(rate) && timing;
+    }
+    for (const int32_t rate : {9600, 115200}) {
+        timing = WholeReadsOverSer2net(rate) && timing;
     }
     const bool trace = TraceCost();
     return exchange && timing && trace ? 0 : 2;

@@ -40,6 +40,7 @@ public:
         engine_.StatusPanel = StatusExchangePanel;
         engine_.MaxPollWait = NoPollCap;  // a terminal has no messages to run meanwhile
         device_.Rs485 = options.Rs485;
+        device_.Network = options.Network;
         device_.Trace = options.Trace;
         device_.HistoryFolder = HistoryDirectory();
     }
@@ -55,7 +56,7 @@ public:
         if (!Open()) {
             return ExitDevice;
         }
-        ui_.SetPanelText(ConnectionPanel, PortText());
+        ui_.SetPanelText(ConnectionPanel, device_.PanelText());
         return device_.Connect() ? ExitOk : ExitDevice;
     }
 
@@ -70,14 +71,6 @@ public:
     }
 
 private:
-    std::string PortText() const {
-        if (path_.empty()) {
-            return ConnectionText(settings_);
-        }
-        const int32_t rate = settings_.BaudRate;
-        return " " + path_ + ",   " + std::to_string(rate) + " бит/с";
-    }
-
     ConnectionSettings settings_;
     Terminal& ui_;
     std::string path_;
@@ -281,6 +274,10 @@ int Diff(const CliOptions& options, Terminal& ui) {
 // The connection dialog's search: the identification read at every rate from 600 bit/s
 // up, once each, with short time-outs.
 int Search(const CliOptions& options, Terminal& ui) {
+    if (options.Settings.LinkType == LinkTypeNetwork) {
+        ui.Say("search: not over a network link: the server's rate is set on the server");
+        return ExitUsage;
+    }
     if (options.Settings.LinkType != 0) {
         ui.Say("search: not over a telephone line (use --direct)");
         return ExitUsage;
@@ -334,10 +331,10 @@ int Where(const CliOptions& options, Terminal&) {
 
 // The settings in effect, the link options over the settings file, become the file: the
 // program and later commands start from them.
-int SaveLinkSettings(const CliOptions& options, Terminal& ui) {
+int SaveSettingsCommand(const CliOptions& options, Terminal& ui) {
     std::error_code ignored;  // a folder that cannot be made fails the save below
     std::filesystem::create_directories(Folders().Settings, ignored);
-    if (!SaveSettings(options.Settings)) {
+    if (!SaveLinkSettings(options.Settings, options.Network)) {
         ui.Say("Параметры связи не сохранены в " + SettingsFilePath());
         return ExitFile;
     }
@@ -538,7 +535,7 @@ int RunCommandWith(const CliOptions& options, Terminal& ui) {
         {"search", Search},
         {"ports", Ports},
         {"where", Where},
-        {"save-settings", SaveLinkSettings},
+        {"save-settings", SaveSettingsCommand},
     };
     for (const auto& [name, run] : commands) {
         if (options.Command == name) {

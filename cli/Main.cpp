@@ -45,7 +45,7 @@ int main(int argc, char** argv) {
     UseUtf8Console();
     SetProgramPath(argv[0]);
     CliOptions options;
-    LoadSettings(options.Settings);  // defaults when the file is missing
+    LoadLinkSettings(options.Settings, options.Network);  // defaults when the files are missing
     std::string error;
     if (!ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), options, error)) {
         std::fprintf(stderr, "zantir-cli: %s\n\n%s", error.c_str(), UsageText);

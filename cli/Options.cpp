@@ -10,6 +10,7 @@
 #include "config/Codepage.h"
 #include "config/Configimage.h"
 #include "link/Comportfunctions.h"
+#include "link/Nettransport.h"
 
 const char UsageText[] =
     "usage: zantir-cli [LINK OPTIONS] COMMAND [ARGS]\n"
@@ -34,6 +35,13 @@ const char UsageText[] =
     "  --connect-attempts N   dial attempts (1..10)\n"
     "  --direct               a direct line even where the settings file says modem\n"
     "  --rs485                the driver's RS-485 mode: the UART switches RTS itself\n"
+    "  --tcp HOST:PORT        the device behind a serial device server (ser2net, an\n"
+    "                         Ethernet converter in TCP server mode) or a GSM/4G terminal,\n"
+    "                         raw TCP; IPv6 as [ADDRESS]:PORT\n"
+    "  --rfc2217 HOST:PORT    the same through telnet COM port control (RFC 2217): the\n"
+    "                         program sets the server's rate\n"
+    "  --listen PORT          wait for a terminal that calls in on this TCP port, then\n"
+    "                         talk to the device through it\n"
     "  --retries N            answer the retry question \"yes\" N times, then \"no\"\n"
     "                         (default 0; on a terminal without --retries, ask)\n"
     "  --json                 JSON on stdout for ident, state, show, diff, ports and where,\n"
@@ -193,6 +201,33 @@ bool ApplyOption(CliOptions& o, const std::string& name, const std::string& valu
             error = "--port: COMn or a path";
             return false;
         }
+        // A serial port given: the link is the serial one, whatever the settings file says.
+        if (s.LinkType == LinkTypeNetwork) {
+            s.LinkType = 0;
+        }
+        return true;
+    }
+    if (name == "--tcp" || name == "--rfc2217") {
+        NetTarget target;
+        if (!ParseNetAddress(value, target)) {
+            error = name + ": \"" + value + "\" is not HOST:PORT";
+            return false;
+        }
+        o.Network.Host = target.Host;
+        o.Network.Port = target.Port;
+        o.Network.Rfc2217 = name == "--rfc2217";
+        o.Network.CallIn = false;
+        s.LinkType = LinkTypeNetwork;
+        return true;
+    }
+    if (name == "--listen") {
+        if (!number(1, 65535)) {
+            return false;
+        }
+        o.Network.Port = static_cast<uint16_t>(n);
+        o.Network.Rfc2217 = false;
+        o.Network.CallIn = true;
+        s.LinkType = LinkTypeNetwork;
         return true;
     }
     if (name == "--rate") {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "config/Devicetables.h"
+#include "connection/Netsettings.h"
 #include "connection/Settings.h"
 #include "link/Exchangetrace.h"
 
@@ -21,6 +22,7 @@ enum ExitCodes : int {
 struct CliOptions {
     ConnectionSettings Settings;  // the settings file with the link options applied
     std::string PortPath;         // --port PATH; empty for COMn
+    NetworkSettings Network;      // --tcp, --rfc2217, --listen over the network file
     int Retries = -1;             // -1: not given (ask on a terminal, else "no")
     bool Json = false;
     bool Rs485 = false;

@@ -10,6 +10,7 @@
 #include "config/Configrecord.h"
 #include "config/History.h"
 #include "config/Identtext.h"
+#include "link/Nettransport.h"
 
 namespace {
 
@@ -42,6 +43,16 @@ std::string PortUnavailableText(int portNumber, const std::string& path) {
         return "Порт " + path + " недоступен";
     }
     return "Коммуникационный порт COM" + std::to_string(portNumber) + " недоступен";
+}
+
+std::string NetworkUnavailableText(const NetworkSettings& network) {
+    return (network.CallIn ? "Порт TCP " + std::to_string(network.Port)
+                           : "Узел " + NetworkAddressText(network)) +
+           " недоступен";
+}
+
+std::string CallInWaitText(uint16_t port) {
+    return "Ожидание вызова терминала на порту TCP " + std::to_string(port) + " (Esc - отмена)";
 }
 
 std::string DestroyedTablePanelText(int table) {
@@ -134,7 +145,9 @@ void DeviceConnection::Pause(int ms) {
 void DeviceConnection::LoseLink() {
     ClosePort();
     linkLost_ = true;
-    ui_.SetPanelText(ConnectionPanel, NoLinkPanelText(settings_.PortNumber));
+    ui_.SetPanelText(ConnectionPanel, settings_.LinkType == LinkTypeNetwork
+                                          ? " " + PlaceText() + ",   нет связи"
+                                          : NoLinkPanelText(settings_.PortNumber));
     ui_.SetPanelText(OperationPanel, LinkLostText);
     if (OnLinkLost) {
         OnLinkLost();
@@ -164,6 +177,9 @@ bool DeviceConnection::Open(const ConnectionSettings& settings, const std::strin
     ClosePort();
     linkLost_ = false;
     portPath_ = path;
+    if (settings.LinkType == LinkTypeNetwork) {
+        return OpenNetwork(settings);
+    }
     const int32_t rate = settings.BaudRate;
     LineSettings line = PortLine(rate);
     line.Rs485 = Rs485;
@@ -175,6 +191,55 @@ bool DeviceConnection::Open(const ConnectionSettings& settings, const std::strin
     }
     TakeSettings(settings);
     return true;
+}
+
+bool DeviceConnection::OpenNetwork(const ConnectionSettings& settings) {
+    std::string failure, notice;
+    if (Network.CallIn) {
+        ui_.SetPanelText(OperationPanel, CallInWaitText(Network.Port));
+        // The wait ends with Escape, a close, or Прервать; messages run meanwhile.
+        port_ = ListenTcp(
+            Network.Port,
+            [this] {
+                ui_.ProcessMessages();
+                return !ui_.EscapePressed() && !StopRequested();
+            },
+            &failure);
+        ui_.SetPanelText(OperationPanel, "");
+    } else {
+        const NetTarget target{Network.Host, Network.Port,
+                               Network.Rfc2217 ? NetProtocol::Rfc2217 : NetProtocol::Raw};
+        port_ = ConnectTcp(target, settings.BaudRate, NetworkConnectTimeout, &failure, &notice);
+    }
+    if (!port_) {
+        if (!StopRequested()) {
+            ui_.ShowMessage(MessageError, NetworkUnavailableText(Network), failure);
+        }
+        return false;
+    }
+    if (!notice.empty()) {
+        ui_.ShowMessage(MessageNotice, NetworkAddressText(Network), notice);
+    }
+    TakeSettings(settings);
+    return true;
+}
+
+std::string DeviceConnection::PlaceText() const {
+    if (settings_.LinkType == 1) {
+        return DialNumberText(settings_);
+    }
+    if (settings_.LinkType == LinkTypeNetwork) {
+        return NetworkAddressText(Network);
+    }
+    return portPath_.empty() ? "COM" + std::to_string(settings_.PortNumber) : portPath_;
+}
+
+std::string DeviceConnection::PanelText() const {
+    if (settings_.LinkType != LinkTypeNetwork && portPath_.empty()) {
+        return ConnectionText(settings_);
+    }
+    const int32_t rate = settings_.BaudRate;
+    return " " + PlaceText() + ",   " + std::to_string(rate) + " бит/с";
 }
 
 bool DeviceConnection::Open(const ConnectionSettings& settings, TransportHandle port) {
@@ -509,10 +574,10 @@ void DeviceConnection::CheckWrite(const ConfigImage& meant) {
 
 bool DeviceConnection::Keep(const ConfigImage& image, const char* event, const std::string& tables,
                             std::string& file, std::string& error) {
-    const std::string place = settings_.LinkType == 1 ? DialNumberText(settings_)
-                              : portPath_.empty()     ? "COM" + std::to_string(settings_.PortNumber)
-                                                      : portPath_;
-    const HistoryEvent entry{event, LinkTypeNames[settings_.LinkType == 1 ? 1 : 0], place, tables};
+    const char* link = settings_.LinkType == LinkTypeNetwork ? NetworkLinkName
+                       : settings_.LinkType == 1             ? LinkTypeNames[1]
+                                                             : LinkTypeNames[0];
+    const HistoryEvent entry{event, link, PlaceText(), tables};
     return ::KeepInHistory(HistoryFolder, RecordOf(image), entry, file, error) !=
            HistoryResult::Failed;
 }

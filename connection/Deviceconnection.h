@@ -10,6 +10,7 @@
 // operation ends at its next wait and every operation after it is refused, except the
 // hang-up of a call that is up.
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -65,6 +66,11 @@ struct WriteCheck {
 
 // "Коммуникационный порт COMn недоступен", or the same of a port given by its path.
 std::string PortUnavailableText(int portNumber, const std::string& path = {});
+// "Узел host:port недоступен", or of a call-in "Порт TCP n недоступен".
+std::string NetworkUnavailableText(const NetworkSettings& network);
+// The status bar while a call-in waits for the terminal.
+std::string CallInWaitText(uint16_t port);
+inline constexpr std::chrono::milliseconds NetworkConnectTimeout{5000};
 // "Разрушена таблица № n", of the status bar at connection.
 std::string DestroyedTablePanelText(int table);
 // " COM1,   нет связи": status panel 0 once the line is lost.
@@ -136,6 +142,12 @@ public:
     // On any failure the call is hung up and the port closed. A destroyed table is shown
     // on the status bar.
     bool Connect(const std::function<void()>& callUp = {});
+    // Where the device is reached: COMn or the port's path, the number dialled, or the
+    // network address.
+    std::string PlaceText() const;
+    // Status panel 0 of an open link: " COM1,   9600 бит/с", or the path or the network
+    // address in place of COMn.
+    std::string PanelText() const;
     // Hangs up a call that is up; the port stays open.
     void HangUp();
     // Hangs up a call that is up and closes the port.
@@ -187,6 +199,8 @@ private:
     ModemLine Line();
     bool Dial();
     void ClosePort();
+    // Open over the network: connects to the server, or waits for the terminal's call.
+    bool OpenNetwork(const ConnectionSettings& settings);
     // False when a link value is out of its range, after saying which.
     bool AcceptableSettings(const ConnectionSettings& settings);
     // Hands the link values of settings to the engine, with the port just opened.

@@ -5,6 +5,8 @@ needed=(g++ make cmake ninja-build libgtest-dev qt6-base-dev qt6-translations-l1
 # The demo runs the program under Xvfb when there is no display; the tests run the dialogs
 # and the demo there too, with openbox's window frames.
 needed+=(xvfb xdotool imagemagick x11-utils openbox)
+# The network link is tested through a real serial device server.
+needed+=(ser2net)
 # make fuzz builds the fuzz targets with clang and its libFuzzer.
 needed+=(clang libclang-rt-14-dev)
 # make package: dependencies from the binaries; the package's own checks.
