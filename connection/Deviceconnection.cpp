@@ -134,7 +134,9 @@ void DeviceConnection::Pause(int ms) {
 void DeviceConnection::LoseLink() {
     ClosePort();
     linkLost_ = true;
-    ui_.SetPanelText(ConnectionPanel, NoLinkPanelText(settings_.PortNumber));
+    ui_.SetPanelText(ConnectionPanel, settings_.LinkType == LinkTypeNetwork
+                                          ? " " + NetworkAddressText(Network) + ",   нет связи"
+                                          : NoLinkPanelText(settings_.PortNumber));
     ui_.SetPanelText(OperationPanel, LinkLostText);
     if (OnLinkLost) {
         OnLinkLost();
@@ -509,10 +511,10 @@ void DeviceConnection::CheckWrite(const ConfigImage& meant) {
 
 bool DeviceConnection::Keep(const ConfigImage& image, const char* event, const std::string& tables,
                             std::string& file, std::string& error) {
-    const std::string place = settings_.LinkType == 1 ? DialNumberText(settings_)
-                              : portPath_.empty()     ? "COM" + std::to_string(settings_.PortNumber)
-                                                      : portPath_;
-    const HistoryEvent entry{event, LinkTypeNames[settings_.LinkType == 1 ? 1 : 0], place, tables};
+    const bool serial = settings_.LinkType != 1 && settings_.LinkType != LinkTypeNetwork;
+    const std::string place =
+        serial && !portPath_.empty() ? portPath_ : LinkPlaceText(settings_, Network);
+    const HistoryEvent entry{event, LinkTypeName(settings_.LinkType), place, tables};
     return ::KeepInHistory(HistoryFolder, RecordOf(image), entry, file, error) !=
            HistoryResult::Failed;
 }
