@@ -375,7 +375,7 @@ void TFormMain::TimerStartTimer() {
     HideMenus();
     ShowConnection();
 
-    TFormConnPar dialog(Settings, Device, Ui, this);
+    TFormConnPar dialog(Settings, Network, Device, Ui, this);
     dialog.exec();
     if (!dialog.ConnectRequested) {
         UpdateMenus();
