@@ -165,14 +165,19 @@ std::string NumberList(const std::vector<int>& numbers) {
     return text;
 }
 
-std::string ConnectedText(const ConnectionSettings& settings, const uint8_t* ident) {
+std::string ConnectedText(const ConnectionSettings& settings, const NetworkSettings& network,
+                          const uint8_t* ident) {
     const int32_t rate = settings.BaudRate;
-    QString link = QString::fromUtf8(LinkTypeNames[settings.LinkType == 1 ? 1 : 0]);
+    QString link = QString::fromUtf8(LinkTypeName(settings.LinkType));
     link[0] = link[0].toLower();
+    // A telephone link names the modem's port.
+    const std::string place = settings.LinkType == LinkTypeNetwork
+                                  ? NetworkAddressText(network)
+                                  : "COM" + std::to_string(settings.PortNumber);
     const auto values = IdentValues(ident, true);
-    return "Связь установлена: COM" + std::to_string(settings.PortNumber) + ", " +
-           std::to_string(rate) + " бит/с, " + link.toStdString() + "; код типа " +
-           values[IdentRowTypeCode] + ", версия ПО " + values[IdentRowSoftware];
+    return "Связь установлена: " + place + ", " + std::to_string(rate) + " бит/с, " +
+           link.toStdString() + "; код типа " + values[IdentRowTypeCode] + ", версия ПО " +
+           values[IdentRowSoftware];
 }
 
 // Made when missing; what a save killed in an earlier run left there goes.
@@ -330,7 +335,7 @@ void TFormMain::FormCreate() {
     };
     CreateProgramFolder(Folders().Config);
     CreateProgramFolder(Folders().Settings);
-    LoadSettings(Settings);
+    LoadLinkSettings(Settings, Network);
     HideMenus();
     pnmodem->hide();
     TimerStart.start();
@@ -358,7 +363,7 @@ void TFormMain::UpdateMenus() {
 }
 
 void TFormMain::ShowConnection() {
-    Ui.SetPanelText(ConnectionPanel, ConnectionText(Settings));
+    Ui.SetPanelText(ConnectionPanel, LinkConnectionText(Settings, Network));
 }
 
 void TFormMain::TimerStartTimer() {
@@ -375,7 +380,7 @@ void TFormMain::TimerStartTimer() {
     HideMenus();
     ShowConnection();
 
-    TFormConnPar dialog(Settings, Device, Ui, this);
+    TFormConnPar dialog(Settings, Network, Device, Ui, this);
     dialog.exec();
     if (!dialog.ConnectRequested) {
         UpdateMenus();
@@ -410,7 +415,7 @@ bool TFormMain::ConnectDevice() {
     }
     // The rate in use: the dialog or its search may have changed it.
     ShowConnection();
-    Journal1->Add(ConnectedText(Settings, Image.Bytes.data() + IdentOffset));
+    Journal1->Add(ConnectedText(Settings, Network, Image.Bytes.data() + IdentOffset));
     if (Device.DestroyedTable() != 0) {
         Journal1->Add(DestroyedTablePanelText(Device.DestroyedTable()));
     }
@@ -425,6 +430,7 @@ bool TFormMain::EnsureLink() {
     if (!Ui.ShowMessage(MessageQuestion, ReconnectQuestionText, LinkLostText)) {
         return false;
     }
+    Device.Network = Network;
     if (!Device.Open(Settings)) {
         return false;  // the port's own message has been shown; the line stays lost
     }
@@ -526,8 +532,9 @@ void TFormMain::FormClose() {
     closed_ = true;
     TimerStart.stop();
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    Device.Close();          // hangs up a call that is up
-    SaveSettings(Settings);  // on every close, changed or not; a failure is not reported
+    Device.Close();  // hangs up a call that is up
+    // On every close, changed or not; a failure is not reported.
+    SaveLinkSettings(Settings, Network);
     QApplication::restoreOverrideCursor();
 }
 
@@ -696,8 +703,7 @@ bool TFormMain::ReadForComparison(ConfigRecord& record, QString& name) {
     }
     record = NewConfigRecord(Image.SoftwareVersion());
     LoadEditorRecord(Image, record);
-    const std::string place = Settings.LinkType == 1 ? DialNumberText(Settings)
-                                                     : "COM" + std::to_string(Settings.PortNumber);
+    const std::string place = Device.PlaceText();
     name = QString::fromStdString("устройство, " + place + ", прочитано ") +
            QDateTime::currentDateTime().toString("yyyy-MM-dd hh:mm:ss");
     return true;

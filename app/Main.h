@@ -15,6 +15,7 @@
 #include "config/Configrecord.h"
 #include "config/Tablestate.h"
 #include "connection/Deviceconnection.h"
+#include "connection/Netsettings.h"
 #include "connection/Settings.h"
 #include "link/Plcbox.h"
 
@@ -66,6 +67,7 @@ public:
     LinkEngine Engine{0};
     ConfigImage Image;
     ConnectionSettings Settings;
+    NetworkSettings Network;  // where a network link leads; the dialog edits it beside Settings
     QtScreen Ui;
     DeviceConnection Device{Engine, Image, Settings, Ui};  // the port; the engine holds a copy
     bool DeviceAccepted = false;

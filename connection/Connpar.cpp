@@ -2,6 +2,7 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFrame>
@@ -33,7 +34,7 @@
 
 namespace {
 
-constexpr QSize FormSize(580, 404);
+constexpr QSize FormSize(580, 404 + 92);  // the network panel below the other two
 constexpr int FontPixels = 12;
 constexpr int TelephoneLink = 1;  // ComboBox4's entry and the LinkType value
 const QColor EnabledEditColour(254, 254, 254);
@@ -45,6 +46,12 @@ constexpr char WithinRange[] = "согласно допустимого диап
 // A paste can put any text into a digit-only edit; it is refused, never guessed at.
 constexpr char NotANumber[] = "Значение должно быть целым числом";
 constexpr char OnlyCp1251[] = "Допустимы только символы кодировки Windows-1251";
+constexpr char NoHost[] = "Не задан адрес узла";
+constexpr char TcpPortOutOfRange[] = "Порт TCP вне диапазона (1...65535)";
+constexpr char RtsNote[] = "Линией RS-485 управляет преобразователь: пауза RTS не применяется";
+constexpr int HostLength = 253;  // the longest DNS name
+constexpr int LowestTcpPort = 1;
+constexpr int HighestTcpPort = 65535;
 
 void Tell(int kind, const QString& first, const QString& second = QString()) {
     MessageKind = kind;
@@ -152,14 +159,16 @@ QPushButton* Button(QWidget* parent, const char* text, QStyle::StandardPixmap gl
 
 }  // namespace
 
-TFormConnPar::TFormConnPar(ConnectionSettings& settings, DeviceConnection& device,
-                           Screen& mainScreen, QWidget* parent)
+TFormConnPar::TFormConnPar(ConnectionSettings& settings, NetworkSettings& network,
+                           DeviceConnection& device, Screen& mainScreen, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       settings_(settings),
+      network_(network),
       device_(device),
       mainScreen_(mainScreen),
-      work_(settings) {
+      work_(settings),
+      workNetwork_(network) {
     setWindowTitle(QString::fromUtf8("Параметры связи с ЗАНТИРом"));
     setModal(true);
     QFont font = this->font();
@@ -172,7 +181,7 @@ TFormConnPar::TFormConnPar(ConnectionSettings& settings, DeviceConnection& devic
     setAutoFillBackground(true);
 
     // Created in the order the operator tabs through them.
-    ComboBox4 = List(this, {LinkTypeNames[0], LinkTypeNames[1]});
+    ComboBox4 = List(this, {LinkTypeNames[0], LinkTypeNames[1], NetworkLinkName});
     QFrame* common = Panel(this);
     ComboBox1 = new PortList(this, [this] { FillPortList(); });
     ComboBox1->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
@@ -210,6 +219,21 @@ TFormConnPar::TFormConnPar(ConnectionSettings& settings, DeviceConnection& devic
     Edit9 = new QLineEdit(phone);
     Edit9->setMaxLength(PhoneNumberLength);
 
+    QFrame* net = Panel(this);
+    Label27 = Caption(net, "Адрес");
+    Edit11 = new QLineEdit(net);
+    Edit11->setMaxLength(HostLength);
+    Label28 = Caption(net, "Порт TCP");
+    Edit12 = NumberEdit(net, 5);
+    Label29 = new QLabel(QString("(%1...%2)").arg(LowestTcpPort).arg(HighestTcpPort), net);
+    CheckBox1 = new QCheckBox(QString::fromUtf8("RFC 2217"), net);
+    CheckBox2 = new QCheckBox(QString::fromUtf8("Ждать вызова терминала"), net);
+    Label30 = Caption(net, RtsNote);
+    // The panel keeps its height when the note is hidden.
+    QSizePolicy notePolicy = Label30->sizePolicy();
+    notePolicy.setRetainSizeWhenHidden(true);
+    Label30->setSizePolicy(notePolicy);
+
     BitBtn1 = Button(this, "Связаться", QStyle::SP_DialogOkButton);
     BitBtn4 = Button(this, "Определение скорости обмена", QStyle::SP_BrowserReload);
     BitBtn2 = Button(this, "Отменить", QStyle::SP_DialogCancelButton);
@@ -220,18 +244,21 @@ TFormConnPar::TFormConnPar(ConnectionSettings& settings, DeviceConnection& devic
     commonGrid->setVerticalSpacing(5);
     auto addRow = [commonGrid](const char* caption, QWidget* field, const char* unit) {
         const int row = commonGrid->rowCount();
-        commonGrid->addWidget(Caption(field->parentWidget(), caption), row, 0);
+        QLabel* label = Caption(field->parentWidget(), caption);
+        commonGrid->addWidget(label, row, 0);
         commonGrid->addWidget(field, row, 1, Qt::AlignLeft);
         if (unit) {
             commonGrid->addWidget(Caption(field->parentWidget(), unit), row, 2);
         }
+        return label;
     };
     addRow("Скорость обмена", ComboBox2, "бит/с");
     addRow("Время ожидания первого\nбайта ответа (1...120)", Edit1, "c");
     addRow("Время ожидания следующих\nбайтов ответа (55...5000)", Edit2, "мс");
     addRow("Количество преамбул\nв запросе (0...255)", Edit3, nullptr);
     addRow("Количество попыток обмена", ComboBox3, nullptr);
-    addRow("Пауза после\nустановки RTS (2...1000)", Edit4, "мс");
+    Label8 = addRow("Пауза после\nустановки RTS (2...1000)", Edit4, "мс");
+    rtsUnit_ = commonGrid->itemAtPosition(commonGrid->rowCount() - 1, 2)->widget();
     commonGrid->setRowStretch(commonGrid->rowCount(), 1);
 
     // Captions above their fields: two columns of captions beside fields would not fit.
@@ -266,13 +293,30 @@ TFormConnPar::TFormConnPar(ConnectionSettings& settings, DeviceConnection& devic
     phoneColumn->addLayout(number);
     phoneColumn->addStretch(1);
 
+    auto* networkGrid = new QGridLayout(net);
+    networkGrid->setVerticalSpacing(5);
+    networkGrid->addWidget(Label27, 0, 0);
+    networkGrid->addWidget(Edit11, 0, 1);
+    networkGrid->addWidget(Label28, 0, 2);
+    networkGrid->addWidget(Edit12, 0, 3);
+    networkGrid->addWidget(Label29, 0, 4);
+    auto* options = new QHBoxLayout;
+    options->setSpacing(24);
+    options->addWidget(CheckBox1);
+    options->addWidget(CheckBox2);
+    options->addStretch(1);
+    networkGrid->addLayout(options, 1, 0, 1, 5);
+    networkGrid->addWidget(Label30, 2, 0, 1, 5);
+    networkGrid->setColumnStretch(1, 1);
+
     auto* linkType = new QHBoxLayout;
     linkType->addWidget(Caption(this, "Тип связи"));
     linkType->addWidget(ComboBox4);
     linkType->addStretch(1);
     // The port's row spans the dialog: it says where the port leads.
     auto* port = new QHBoxLayout;
-    port->addWidget(Caption(this, "Порт подключения"));
+    Label1 = Caption(this, "Порт подключения");
+    port->addWidget(Label1);
     port->addWidget(ComboBox1, 1);
     auto* panels = new QHBoxLayout;
     panels->addWidget(common);
@@ -287,6 +331,7 @@ TFormConnPar::TFormConnPar(ConnectionSettings& settings, DeviceConnection& devic
     body->addLayout(linkType);
     body->addLayout(port);
     body->addLayout(panels, 1);
+    body->addWidget(net);
     body->addLayout(buttons);
     auto* form = new QVBoxLayout(this);
     form->setContentsMargins(0, 0, 0, 0);
@@ -296,10 +341,10 @@ TFormConnPar::TFormConnPar(ConnectionSettings& settings, DeviceConnection& devic
     form->addWidget(content, 1);
     form->addWidget(StatusBar1);
 
-    for (QLineEdit* edit : {Edit1, Edit2, Edit3, Edit4, Edit6, Edit10}) {
+    for (QLineEdit* edit : {Edit1, Edit2, Edit3, Edit4, Edit6, Edit10, Edit12}) {
         edit->installEventFilter(this);
     }
-    for (QLineEdit* edit : {Edit1, Edit2, Edit3, Edit4}) {
+    for (QLineEdit* edit : {Edit1, Edit2, Edit3}) {
         SetEditColour(edit, EnabledEditColour);
     }
     connect(ComboBox4, &QComboBox::activated, this, &TFormConnPar::ComboBox4Click);
@@ -324,6 +369,23 @@ TFormConnPar::TFormConnPar(ConnectionSettings& settings, DeviceConnection& devic
         if (int value = 0; EditValue(Edit10, value)) {
             work_.ConnectAttempts = value;
         }
+    });
+    // The network copy follows its edits as the telephone one does.
+    connect(Edit11, &QLineEdit::textEdited, this,
+            [this] { workNetwork_.Host = Edit11->text().trimmed().toStdString(); });
+    connect(Edit12, &QLineEdit::textEdited, this, [this] {
+        if (int value = 0;
+            EditValue(Edit12, value) && value >= LowestTcpPort && value <= HighestTcpPort) {
+            workNetwork_.Port = static_cast<uint16_t>(value);
+        }
+    });
+    connect(CheckBox1, &QCheckBox::toggled, this, [this](bool checked) {
+        workNetwork_.Rfc2217 = checked;
+        ApplyLinkType();
+    });
+    connect(CheckBox2, &QCheckBox::toggled, this, [this](bool checked) {
+        workNetwork_.CallIn = checked;
+        ApplyLinkType();
     });
     connect(BitBtn1, &QPushButton::clicked, this, &TFormConnPar::BitBtn1Click);
     connect(BitBtn4, &QPushButton::clicked, this, &TFormConnPar::BaudSearch);
@@ -353,6 +415,12 @@ void TFormConnPar::FormShow() {
     Edit3->setText(Number(work_.RequestPreambles));
     ComboBox3->setCurrentIndex(IndexOrNone(work_.ExchangeAttempts - 1, ComboBox3));
     ComboBox4->setCurrentIndex(IndexOrNone(work_.LinkType, ComboBox4));
+    workNetwork_ = network_;
+    Edit11->setText(QString::fromStdString(workNetwork_.Host));
+    Edit11->setCursorPosition(0);
+    Edit12->setText(Number(workNetwork_.Port));
+    CheckBox1->setChecked(workNetwork_.Rfc2217);
+    CheckBox2->setChecked(workNetwork_.CallIn);
     ApplyLinkType();
 }
 
@@ -360,9 +428,32 @@ void TFormConnPar::ComboBox4Click() {
     ApplyLinkType();
 }
 
+bool TFormConnPar::SearchAllowed() const {
+    const int linkType = ComboBox4->currentIndex();
+    return linkType != TelephoneLink && (linkType != LinkTypeNetwork || CheckBox1->isChecked());
+}
+
 void TFormConnPar::ApplyLinkType() {
     const bool telephone = ComboBox4->currentIndex() == TelephoneLink;
-    BitBtn4->setEnabled(!telephone && !searching_);  // no search over a modem
+    const bool network = ComboBox4->currentIndex() == LinkTypeNetwork;
+    BitBtn4->setEnabled(SearchAllowed() && !searching_);
+    // A network link needs no COM port, and its converter switches the line itself.
+    Label1->setEnabled(!network);
+    ComboBox1->setEnabled(!network);
+    Label8->setEnabled(!network);
+    rtsUnit_->setEnabled(!network);
+    Edit4->setEnabled(!network);
+    SetEditColour(Edit4, network ? PanelColour : EnabledEditColour);
+    Label30->setVisible(network);
+    for (QWidget* widget :
+         std::initializer_list<QWidget*>{Label28, Label29, Edit12, CheckBox1, CheckBox2}) {
+        widget->setEnabled(network);
+    }
+    const bool host = network && !CheckBox2->isChecked();  // a call-in needs no address
+    Label27->setEnabled(host);
+    Edit11->setEnabled(host);
+    SetEditColour(Edit11, host ? EnabledEditColour : PanelColour);
+    SetEditColour(Edit12, network ? EnabledEditColour : PanelColour);
     for (QWidget* widget : std::initializer_list<QWidget*>{
              Label9, Label11, Label12, Label13, Label20, Label21, Label24, Label25, Label26}) {
         widget->setEnabled(telephone);
@@ -435,14 +526,22 @@ void TFormConnPar::ComboBox1Click() {
     } else if (index >= 0 && index < ComPortCount) {
         work_.PortNumber = static_cast<uint8_t>(index + 1);
     }
-    mainScreen_.SetPanelText(ConnectionPanel, ConnectionText(work_));
+    ShowConnectionText();
 }
 
 void TFormConnPar::ComboBox2Click() {
     if (ComboBox2->currentIndex() >= 0) {
         work_.BaudRate = BaudRateOf(ComboBox2->currentIndex());
     }
-    mainScreen_.SetPanelText(ConnectionPanel, ConnectionText(work_));
+    ShowConnectionText();
+}
+
+void TFormConnPar::ShowConnectionText() {
+    ConnectionSettings shown = work_;
+    if (ComboBox4->currentIndex() >= 0) {
+        shown.LinkType = static_cast<uint8_t>(ComboBox4->currentIndex());
+    }
+    mainScreen_.SetPanelText(ConnectionPanel, LinkConnectionText(shown, workNetwork_));
 }
 
 // A text that Windows-1251 cannot hold never reaches the field: the edit goes back to
@@ -466,7 +565,7 @@ bool TFormConnPar::StoreText(QLineEdit* edit, char* field, size_t width) {
 
 bool TFormConnPar::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress) {
-        for (const QLineEdit* edit : {Edit1, Edit2, Edit3, Edit4, Edit6, Edit10}) {
+        for (const QLineEdit* edit : {Edit1, Edit2, Edit3, Edit4, Edit6, Edit10, Edit12}) {
             if (watched == edit) {
                 return !EditIntKeyPress(*static_cast<QKeyEvent*>(event));
             }
@@ -498,10 +597,14 @@ void TFormConnPar::BitBtn1Click() {
     if (ComboBox4->currentIndex() == TelephoneLink && !ValidateModemFields()) {
         return;
     }
+    if (ComboBox4->currentIndex() == LinkTypeNetwork && !ValidateNetworkFields()) {
+        return;
+    }
     if (!ValidateLinkFields()) {
         return;
     }
     settings_ = work_;
+    network_ = workNetwork_;
     ConnectRequested = true;
     accept();
 }
@@ -562,8 +665,31 @@ bool TFormConnPar::ValidateModemFields() {
     return CheckedNumber(Edit10, LinkValue::ConnectAttempts, EnterValues, WithinRange);
 }
 
+bool TFormConnPar::ValidateNetworkFields() {
+    const bool callIn = CheckBox2->isChecked();
+    const QString host = Edit11->text().trimmed();
+    if (host.isEmpty() && !callIn) {
+        Tell(MessageInputError, QString::fromUtf8(NoHost));
+        return false;
+    }
+    int port = 0;
+    if (!EditValue(Edit12, port) || port < LowestTcpPort || port > HighestTcpPort) {
+        Tell(MessageInputError, QString::fromUtf8(TcpPortOutOfRange));
+        return false;
+    }
+    workNetwork_.Host = host.toStdString();
+    workNetwork_.Port = static_cast<uint16_t>(port);
+    workNetwork_.Rfc2217 = CheckBox1->isChecked();
+    workNetwork_.CallIn = callIn;
+    return true;
+}
+
 bool TFormConnPar::ValidateLinkFields() {
+    const bool network = ComboBox4->currentIndex() == LinkTypeNetwork;
     for (const QComboBox* list : {ComboBox1, ComboBox2, ComboBox3, ComboBox4}) {
+        if (list == ComboBox1 && network) {
+            continue;  // no COM port for a network link
+        }
         if (list->currentIndex() < 0) {
             Tell(MessageInputError, QString::fromUtf8(NotAllEntered));
             return false;
@@ -589,14 +715,18 @@ bool TFormConnPar::ValidateLinkFields() {
         !CheckedNumber(Edit4, LinkValue::RtsPause, nullptr, OutOfRangeText)) {
         return false;
     }
+    device_.Network = workNetwork_;
     return device_.Open(work_);
 }
 
 void TFormConnPar::BaudSearch() {
-    if (searching_ || ComboBox4->currentIndex() == TelephoneLink) {
+    if (searching_ || !SearchAllowed()) {
         return;
     }
     StatusBar1->clearMessage();
+    if (ComboBox4->currentIndex() == LinkTypeNetwork && !ValidateNetworkFields()) {
+        return;
+    }
     if (!ValidateLinkFields()) {
         return;
     }
@@ -631,5 +761,5 @@ void TFormConnPar::BaudSearch() {
 void TFormConnPar::SetButtonsEnabled(bool enabled) {
     BitBtn1->setEnabled(enabled);
     BitBtn2->setEnabled(enabled);
-    BitBtn4->setEnabled(enabled && ComboBox4->currentIndex() != TelephoneLink);
+    BitBtn4->setEnabled(enabled && SearchAllowed());
 }

@@ -1,17 +1,20 @@
 #pragma once
-// The connection dialog: link type, port, rate, link time-outs and counts, and for a
-// telephone link the modem command, waits and number. It edits a working copy of the
-// settings, and on a validated connect opens the port, sets up the LinkEngine and copies
-// the working copy back. It can also search for the rate at which the device answers.
+// The connection dialog: link type, port, rate, link time-outs and counts, for a
+// telephone link the modem command, waits and number, and for a network link the address
+// and TCP port. It edits working copies of the settings, and on a validated connect opens
+// the port, sets up the LinkEngine and copies the working copies back. It can also search
+// for the rate at which the device answers.
 #include <QDialog>
 #include <cstddef>
 
 #include <vector>
 
+#include "connection/Netsettings.h"
 #include "connection/Settings.h"
 #include "link/Comportfunctions.h"
 #include "link/Portlist.h"
 
+class QCheckBox;
 class QComboBox;
 class QKeyEvent;
 class QLabel;
@@ -24,11 +27,11 @@ class Screen;
 class TFormConnPar : public QDialog {
     Q_OBJECT
 public:
-    // settings: the program's ConnectionSettings, changed only on a validated connect;
-    // device: the program's connection, whose port the dialog opens; mainScreen: panel 0
-    // shows the connection text.
-    TFormConnPar(ConnectionSettings& settings, DeviceConnection& device, Screen& mainScreen,
-                 QWidget* parent = nullptr);
+    // settings, network: the program's ConnectionSettings and NetworkSettings, changed only
+    // on a validated connect; device: the program's connection, whose port the dialog
+    // opens; mainScreen: panel 0 shows the connection text.
+    TFormConnPar(ConnectionSettings& settings, NetworkSettings& network, DeviceConnection& device,
+                 Screen& mainScreen, QWidget* parent = nullptr);
 
     bool ConnectRequested = false;
     // Where the port list looks for the machine's serial ports, and for whom.
@@ -49,6 +52,12 @@ public:
     QLineEdit* Edit8;      // city code
     QLineEdit* Edit9;      // telephone number
     QLineEdit* Edit10;     // connect attempts
+    QLineEdit* Edit11;     // network address: host name or IP address
+    QLineEdit* Edit12;     // TCP port
+    QCheckBox* CheckBox1;  // RFC 2217: the program sets the server's rate and lines
+    QCheckBox* CheckBox2;  // call-in: the program listens on the TCP port
+    QLabel* Label1;        // Порт подключения
+    QLabel* Label8;        // the RTS pause's caption
     QLabel* Label9;
     QLabel* Label11;
     QLabel* Label12;
@@ -58,6 +67,10 @@ public:
     QLabel* Label24;
     QLabel* Label25;
     QLabel* Label26;
+    QLabel* Label27;       // Адрес
+    QLabel* Label28;       // Порт TCP
+    QLabel* Label29;       // its range
+    QLabel* Label30;       // a network link has no RTS pause: the converter drives the line
     QPushButton* BitBtn1;  // Связаться
     QPushButton* BitBtn4;  // Определение скорости обмена
     QPushButton* BitBtn2;  // Отменить, also Escape
@@ -65,9 +78,12 @@ public:
 
     // What the dialog would copy into the settings on a connect.
     const ConnectionSettings& WorkingCopy() const { return work_; }
+    const NetworkSettings& NetworkWorkingCopy() const { return workNetwork_; }
 
     // Check and store the telephone-link fields; false after telling the operator why.
     bool ValidateModemFields();
+    // Check and store the network-link fields; false after telling the operator why.
+    bool ValidateNetworkFields();
     // Check and store the common fields, open the port and set up the link.
     bool ValidateLinkFields();
     // Tries every rate but 300 bit/s with the identification read until one answers.
@@ -89,6 +105,11 @@ private:
     void BitBtn2Click();
 
     void ApplyLinkType();
+    // The search needs a port whose rate the program sets: not over a modem, nor over a
+    // network link whose server keeps its own rate.
+    bool SearchAllowed() const;
+    // Status panel 0 of the main window, for the link chosen.
+    void ShowConnectionText();
     // COM1..COM8 with where each leads, then the unbound ports found; the entry of
     // PortNumber selected.
     void FillPortList();
@@ -102,9 +123,12 @@ private:
     void SetButtonsEnabled(bool enabled);
 
     ConnectionSettings& settings_;
+    NetworkSettings& network_;
     DeviceConnection& device_;
     Screen& mainScreen_;
     ConnectionSettings work_;
+    NetworkSettings workNetwork_;
+    QWidget* rtsUnit_;  // "мс" beside the RTS pause
     std::vector<FoundPort> found_;
     std::vector<const FoundPort*> unbound_;  // into found_, from list entry ComPortCount + 1
     bool searching_ = false;

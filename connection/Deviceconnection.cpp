@@ -225,21 +225,16 @@ bool DeviceConnection::OpenNetwork(const ConnectionSettings& settings) {
 }
 
 std::string DeviceConnection::PlaceText() const {
-    if (settings_.LinkType == 1) {
-        return DialNumberText(settings_);
-    }
-    if (settings_.LinkType == LinkTypeNetwork) {
-        return NetworkAddressText(Network);
-    }
-    return portPath_.empty() ? "COM" + std::to_string(settings_.PortNumber) : portPath_;
+    const bool serial = settings_.LinkType != 1 && settings_.LinkType != LinkTypeNetwork;
+    return serial && !portPath_.empty() ? portPath_ : LinkPlaceText(settings_, Network);
 }
 
 std::string DeviceConnection::PanelText() const {
-    if (settings_.LinkType != LinkTypeNetwork && portPath_.empty()) {
-        return ConnectionText(settings_);
+    if (settings_.LinkType == LinkTypeNetwork || portPath_.empty()) {
+        return LinkConnectionText(settings_, Network);
     }
     const int32_t rate = settings_.BaudRate;
-    return " " + PlaceText() + ",   " + std::to_string(rate) + " бит/с";
+    return " " + portPath_ + ",   " + std::to_string(rate) + " бит/с";
 }
 
 bool DeviceConnection::Open(const ConnectionSettings& settings, TransportHandle port) {
@@ -574,10 +569,7 @@ void DeviceConnection::CheckWrite(const ConfigImage& meant) {
 
 bool DeviceConnection::Keep(const ConfigImage& image, const char* event, const std::string& tables,
                             std::string& file, std::string& error) {
-    const char* link = settings_.LinkType == LinkTypeNetwork ? NetworkLinkName
-                       : settings_.LinkType == 1             ? LinkTypeNames[1]
-                                                             : LinkTypeNames[0];
-    const HistoryEvent entry{event, link, PlaceText(), tables};
+    const HistoryEvent entry{event, LinkTypeName(settings_.LinkType), PlaceText(), tables};
     return ::KeepInHistory(HistoryFolder, RecordOf(image), entry, file, error) !=
            HistoryResult::Failed;
 }

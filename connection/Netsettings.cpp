@@ -6,6 +6,8 @@
 #include <sstream>
 
 #include "config/Filestore.h"
+#include "connection/Connectmodem.h"
+#include "link/Conffun.h"
 #include "link/Folders.h"
 
 namespace {
@@ -50,6 +52,31 @@ std::string NetworkAddressText(const NetworkSettings& network) {
     }
     const bool v6 = network.Host.find(':') != std::string::npos;
     return (v6 ? "[" + network.Host + "]" : network.Host) + ":" + std::to_string(network.Port);
+}
+
+std::string LinkPlaceText(const ConnectionSettings& settings, const NetworkSettings& network) {
+    if (settings.LinkType == LinkTypeNetwork) {
+        return NetworkAddressText(network);
+    }
+    if (settings.LinkType == 1) {
+        return DialNumberText(settings);
+    }
+    return "COM" + std::to_string(settings.PortNumber);
+}
+
+std::string LinkConnectionText(const ConnectionSettings& settings, const NetworkSettings& network) {
+    if (settings.LinkType != LinkTypeNetwork) {
+        return ConnectionText(settings);
+    }
+    const int32_t rate = settings.BaudRate;
+    return " " + NetworkAddressText(network) + ",   " + std::to_string(rate) + " бит/с";
+}
+
+const char* LinkTypeName(uint8_t linkType) {
+    if (linkType == LinkTypeNetwork) {
+        return NetworkLinkName;
+    }
+    return LinkTypeNames[linkType == 1 ? 1 : 0];
 }
 
 std::string NetworkSettingsText(bool networkLink, const NetworkSettings& network) {

@@ -26,6 +26,13 @@ std::string NetworkSettingsFilePath();
 // "host:port", "[v6]:port", or ":port" for a call-in: the form the dialog and the files
 // show.
 std::string NetworkAddressText(const NetworkSettings& network);
+// Where the link leads, as the texts name it: "COM1", the number dialled, or the network
+// address.
+std::string LinkPlaceText(const ConnectionSettings& settings, const NetworkSettings& network);
+// Status panel 0: " COM1,   9600 бит/с", for a network link its address in place of the port.
+std::string LinkConnectionText(const ConnectionSettings& settings, const NetworkSettings& network);
+// The link type's name: LinkTypeNames, or NetworkLinkName; an unknown type is a direct link.
+const char* LinkTypeName(uint8_t linkType);
 
 // Both files: zantir.ini, and the network file, which makes the link a network one when
 // it says so. A missing or damaged network file leaves the network defaults; a line it

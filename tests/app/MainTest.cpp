@@ -1,7 +1,10 @@
 // The real main window against zantir-sim over a pty: start, connection dialog,
 // identification checks, the telephone call, and the settings written at close.
 #include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QStatusBar>
@@ -29,6 +32,11 @@ namespace {
 std::vector<char> FileBytes(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::string FileText(const fs::path& path) {
+    const std::vector<char> bytes = FileBytes(path);
+    return {bytes.begin(), bytes.end()};
 }
 
 }  // namespace
@@ -192,6 +200,49 @@ private slots:
         QVERIFY(!main.Device.Port());
         main.close();
         QCOMPARE(FileBytes(file), before);
+        // A serial link says so in the network file, which keeps the network's defaults.
+        QCOMPARE(FileText(folder.directory / "INI" / "zantir-net.ini"),
+                 std::string("link=serial\nhost=\nport=4001\nrfc2217=0\ncallin=0\n"));
+    }
+
+    // A network link comes from zantir-net.ini into the dialog and the status bar, and
+    // goes back there at close; zantir.ini keeps a direct link for older copies.
+    void networkLinkIsLoadedShownAndWrittenBackAtClose() {
+        ConnectionSettings settings;
+        settings.Reserved1 = 0x5A;
+        settings.RtsPause = 17;
+        ProgramFolder folder({}, settings);
+        QVERIFY(folder.ok());
+        const fs::path file = folder.directory / "INI" / "zantir.ini";
+        const fs::path networkFile = folder.directory / "INI" / "zantir-net.ini";
+        const std::vector<char> before = FileBytes(file);
+        std::ofstream(networkFile) << "link=network\nhost=10.0.0.7\nport=4001\nrfc2217=1\n";
+        Operator op;
+        QString shown;
+        op.onConnect = [&shown](TFormConnPar& d) {
+            shown = d.ComboBox4->currentText() + "|" + d.Edit11->text() + "|" + d.Edit12->text() +
+                    "|" + (d.CheckBox1->isChecked() ? "rfc2217" : "") + "|" +
+                    (d.CheckBox2->isChecked() ? "call-in" : "");
+            d.BitBtn2->click();
+        };
+        TFormMain main;
+        main.show();
+        QTRY_VERIFY_WITH_TIMEOUT(!shown.isEmpty(), 10000);
+        QCOMPARE(shown, QString("Сеть (TCP/IP)|10.0.0.7|4001|rfc2217|"));
+        QCOMPARE(main.Settings.LinkType, uint8_t{2});
+        QTRY_VERIFY(main.Nconnect->isVisible());
+        main.ShowConnection();
+        QCOMPARE(main.StatusBar1[0]->text(), QString(" 10.0.0.7:4001,   9600 бит/с"));
+        main.Network.CallIn = true;
+        main.ShowConnection();
+        QCOMPARE(main.StatusBar1[0]->text(), QString(" :4001,   9600 бит/с"));
+        main.Network.CallIn = false;
+        main.Network.Port = 4002;
+
+        main.close();
+        QCOMPARE(FileBytes(file), before);  // link type 0, as it was
+        QCOMPARE(FileText(networkFile),
+                 std::string("link=network\nhost=10.0.0.7\nport=4002\nrfc2217=1\ncallin=0\n"));
     }
 };
 

@@ -1,6 +1,12 @@
 // The connection dialog: what it shows, what it refuses and with which message, and
 // what a connect or a baud-rate search leaves behind, against zantir-sim on a pty.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
 #include <QLabel>
@@ -44,12 +50,15 @@ char* toString(const Shown& shown) {
     return QTest::toString(shown.caption + " | " + shown.first + " | " + shown.second);
 }
 
+const QSize FormSize(580, 496);  // with the frame
 const QString InputError = "Ошибка ввода параметров";
 const QString Error = "Ошибка";
 const QString ExchangeResult = "Результат обмена с устройством";
 const QString NotAllEntered = "Введены не все параметры";
 const QString OutOfRange = "Параметр вне допустимого диапазона";
 const QString NotANumber = "Значение должно быть целым числом";
+const QString NoHost = "Не задан адрес узла";
+const QString TcpPortOutOfRange = "Порт TCP вне диапазона (1...65535)";
 
 // Acknowledges every message dialog the code under test opens and keeps what it said.
 class MessageLog {
@@ -148,6 +157,39 @@ ConnectionSettings KnownSettings() {
     return s;
 }
 
+// A network link's settings whose every field differs from the defaults.
+NetworkSettings KnownNetwork() {
+    return {"10.0.0.7", 4002, false, false};
+}
+
+// A TCP port on the loopback that takes connections into its backlog and says nothing.
+class Listener {
+public:
+    Listener() : socket_(::socket(AF_INET, SOCK_STREAM, 0)) {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        auto* any = reinterpret_cast<sockaddr*>(&address);
+        if (socket_ >= 0 && ::bind(socket_, any, length) == 0 && ::listen(socket_, 4) == 0 &&
+            ::getsockname(socket_, any, &length) == 0) {
+            port_ = ntohs(address.sin_port);
+        }
+    }
+    ~Listener() {
+        if (socket_ >= 0) {
+            ::close(socket_);
+        }
+    }
+    Listener(const Listener&) = delete;
+    Listener& operator=(const Listener&) = delete;
+    uint16_t Port() const { return port_; }
+
+private:
+    int socket_;
+    uint16_t port_ = 0;
+};
+
 }  // namespace
 
 class ConnparTest : public QObject {
@@ -155,6 +197,7 @@ class ConnparTest : public QObject {
 
     fs::path directory;
     ConnectionSettings settings;
+    NetworkSettings network;
     std::unique_ptr<LinkEngine> engine;
     ConfigImage image;
     std::unique_ptr<RecordingScreen> mainScreen;
@@ -168,7 +211,7 @@ class ConnparTest : public QObject {
     fs::path Ports() const { return directory / "PORTS"; }
 
     TFormConnPar& Show() {
-        dialog = std::make_unique<TFormConnPar>(settings, *device, *screen);
+        dialog = std::make_unique<TFormConnPar>(settings, network, *device, *screen);
         dialog->Roots = machine->roots;
         dialog->User = PortUser{};
         dialog->show();
@@ -216,6 +259,7 @@ private slots:
         fs::create_directory(Ports());
         SetProgramDirectory(directory.string());
         settings = KnownSettings();
+        network = KnownNetwork();
         engine = std::make_unique<LinkEngine>(0);
         mainScreen = std::make_unique<RecordingScreen>(SystemClock());
         screen = std::make_unique<MainScreen>(*mainScreen);
@@ -245,12 +289,17 @@ private slots:
         settings.RtsPause = 40;
         TFormConnPar& d = Show();
         QCOMPARE(d.windowTitle(), QString("Параметры связи с ЗАНТИРом"));
-        QTRY_COMPARE(d.frameGeometry().size(), QSize(580, 404));
+        QTRY_COMPARE(d.frameGeometry().size(), FormSize);
         QVERIFY(CaptionHasRoom(d));
         QCOMPARE(d.ComboBox1->currentText(), QString("COM3 — не назначен"));
         QCOMPARE(d.ComboBox2->currentText(), QString("1200"));
         QCOMPARE(d.ComboBox3->currentText(), QString(" 4"));
         QCOMPARE(d.ComboBox4->currentText(), QString("Непосредственная связь"));
+        QCOMPARE(d.ComboBox4->count(), 3);
+        QCOMPARE(d.ComboBox4->itemText(2), QString("Сеть (TCP/IP)"));
+        QCOMPARE(d.Edit11->text(), QString("10.0.0.7"));
+        QCOMPARE(d.Edit12->text(), QString("4002"));
+        QCOMPARE(d.Edit12->maxLength(), 5);
         QCOMPARE(d.Edit1->text(), QString("7"));
         QCOMPARE(d.Edit2->text(), QString("250"));
         QCOMPARE(d.Edit3->text(), QString("5"));
@@ -283,7 +332,7 @@ private slots:
         settings = before;
         settings.PortNumber = 9;
         settings.ExchangeAttempts = 0;
-        settings.LinkType = 2;
+        settings.LinkType = 3;
         Show();
         QCOMPARE(dialog->ComboBox1->currentIndex(), -1);
         QCOMPARE(dialog->ComboBox3->currentIndex(), -1);
@@ -341,18 +390,37 @@ private slots:
         }
     }
 
+    // With the network link chosen, its note shown too: every text has its room, and no
+    // field lies over another.
     void everyCaptionFitsTheFixedSize() {
         TFormConnPar& d = Show();
+        Choose(d.ComboBox4, 2);
         d.layout()->activate();
-        QVERIFY(d.minimumSizeHint().width() <= 580);
-        QVERIFY(d.minimumSizeHint().height() <= 404);
+        QVERIFY(d.minimumSizeHint().width() <= FormSize.width());
+        QVERIFY(d.minimumSizeHint().height() <= FormSize.height());
+        const auto name = [](const QWidget* widget) {
+            return QString(widget->metaObject()->className()) + " " +
+                   widget->property("text").toString();
+        };
+        std::vector<QWidget*> fields;
         for (QWidget* widget : d.findChildren<QWidget*>()) {
             if (qobject_cast<QLabel*>(widget) || qobject_cast<QPushButton*>(widget) ||
-                qobject_cast<QComboBox*>(widget)) {
+                qobject_cast<QComboBox*>(widget) || qobject_cast<QCheckBox*>(widget)) {
                 const QSize needed = widget->sizeHint();
-                QVERIFY2(
-                    needed.width() <= widget->width() && needed.height() <= widget->height(),
-                    qPrintable(widget->objectName() + " " + widget->property("text").toString()));
+                QVERIFY2(needed.width() <= widget->width() && needed.height() <= widget->height(),
+                         qPrintable(name(widget)));
+            }
+            if (widget->isVisible() &&
+                (qobject_cast<QFrame*>(widget) || qobject_cast<QLineEdit*>(widget) ||
+                 qobject_cast<QAbstractButton*>(widget) || qobject_cast<QComboBox*>(widget))) {
+                fields.push_back(widget);
+            }
+        }
+        for (const QWidget* a : fields) {
+            for (const QWidget* b : fields) {
+                QVERIFY2(a == b || a->parentWidget() != b->parentWidget() ||
+                             !a->geometry().intersects(b->geometry()),
+                         qPrintable(name(a) + " over " + name(b)));
             }
         }
     }
@@ -582,6 +650,179 @@ private slots:
             QVERIFY(!dialog->ConnectRequested);
             QVERIFY(SameBytes(settings, before));
         }
+    }
+
+    // Each link type enables its own fields: a network link needs no COM port and no RTS
+    // pause, a call-in no address, and a search a server whose rate the program sets.
+    void networkGroupFollowsTheLinkType() {
+        TFormConnPar& d = Show();
+        QCOMPARE(d.Label27->text(), QString("Адрес"));
+        QCOMPARE(d.Label28->text(), QString("Порт TCP"));
+        QCOMPARE(d.CheckBox1->text(), QString("RFC 2217"));
+        QCOMPARE(d.CheckBox2->text(), QString("Ждать вызова терминала"));
+        QCOMPARE(d.Label30->text(),
+                 QString("Линией RS-485 управляет преобразователь: пауза RTS не применяется"));
+        struct State {
+            int linkType;
+            bool rfc2217, callIn;
+            bool host, search;
+        };
+        const std::vector<State> states = {
+            {0, false, false, false, true}, {1, false, false, false, false},
+            {2, false, false, true, false}, {2, true, false, true, true},
+            {2, true, true, false, true},   {2, false, true, false, false},
+            {0, true, true, false, true},   {1, true, true, false, false},
+        };
+        const QColor enabledColour(254, 254, 254), panelColour(211, 211, 211);
+        for (const State& s : states) {
+            Choose(d.ComboBox4, 2);
+            for (auto [box, checked] :
+                 {std::pair{d.CheckBox1, s.rfc2217}, {d.CheckBox2, s.callIn}}) {
+                if (box->isChecked() != checked) {
+                    box->click();
+                }
+            }
+            Choose(d.ComboBox4, s.linkType);
+            const bool network = s.linkType == 2;
+            const QString row = QString("link %1, rfc2217 %2, call-in %3")
+                                    .arg(s.linkType)
+                                    .arg(s.rfc2217)
+                                    .arg(s.callIn);
+            QVERIFY2(d.ComboBox1->isEnabled() == !network && d.Label1->isEnabled() == !network,
+                     qPrintable(row));
+            QVERIFY2(d.Edit4->isEnabled() == !network && d.Label8->isEnabled() == !network,
+                     qPrintable(row));
+            QVERIFY2(
+                d.Edit4->palette().color(QPalette::Base) == (network ? panelColour : enabledColour),
+                qPrintable(row));
+            QVERIFY2(d.Label30->isVisible() == network, qPrintable(row));
+            for (QWidget* widget : std::initializer_list<QWidget*>{d.Edit12, d.Label28, d.Label29,
+                                                                   d.CheckBox1, d.CheckBox2}) {
+                QVERIFY2(widget->isEnabled() == network, qPrintable(row));
+            }
+            QVERIFY2(d.Edit11->isEnabled() == s.host && d.Label27->isEnabled() == s.host,
+                     qPrintable(row));
+            QVERIFY2(
+                d.Edit11->palette().color(QPalette::Base) == (s.host ? enabledColour : panelColour),
+                qPrintable(row));
+            QVERIFY2(d.BitBtn4->isEnabled() == s.search, qPrintable(row));
+            QVERIFY2(d.Edit9->isEnabled() == (s.linkType == 1), qPrintable(row));
+            QVERIFY2(d.NetworkWorkingCopy().Rfc2217 == s.rfc2217 &&
+                         d.NetworkWorkingCopy().CallIn == s.callIn,
+                     qPrintable(row));
+        }
+
+        // Panel 0 names the address in place of the port.
+        d.CheckBox2->setChecked(false);
+        Choose(d.ComboBox4, 2);
+        Choose(d.ComboBox2, 11);
+        QCOMPARE(mainScreen->PanelTexts(ConnectionPanel).back(), " 10.0.0.7:4002,   9600 бит/с");
+        d.CheckBox2->click();
+        Choose(d.ComboBox2, 11);
+        QCOMPARE(mainScreen->PanelTexts(ConnectionPanel).back(), " :4002,   9600 бит/с");
+        Choose(d.ComboBox4, 0);
+        Choose(d.ComboBox2, 11);
+        QCOMPARE(mainScreen->PanelTexts(ConnectionPanel).back(), " COM1,   9600 бит/с");
+        d.BitBtn2->click();
+        QVERIFY(network == KnownNetwork());
+    }
+
+    // Nothing opens and nothing is stored while the address or the TCP port is wrong; the
+    // edits keep what the operator put there.
+    void networkValuesAreCheckedBeforeAnythingOpens() {
+        BlockCom1();
+        TFormConnPar& d = Show();
+        Choose(d.ComboBox4, 2);
+        struct Case {
+            QString host, port;
+            bool callIn;
+            QString expected;
+        };
+        const std::vector<Case> cases = {
+            {"", "4001", false, NoHost},
+            {"   ", "4001", false, NoHost},
+            {"10.0.0.7", "0", false, TcpPortOutOfRange},
+            {"10.0.0.7", "65536", false, TcpPortOutOfRange},
+            {"10.0.0.7", "70000", false, TcpPortOutOfRange},
+            {"10.0.0.7", "", false, TcpPortOutOfRange},
+            {"10.0.0.7", "40a1", false, TcpPortOutOfRange},
+            {"10.0.0.7", "-1", false, TcpPortOutOfRange},
+            {"", "99999", true, TcpPortOutOfRange},  // a call-in is asked no address
+        };
+        for (const Case& c : cases) {
+            if (d.CheckBox2->isChecked()) {
+                d.CheckBox2->click();
+            }
+            Paste(d.Edit11, c.host);
+            Paste(d.Edit12, c.port);
+            if (c.callIn) {
+                d.CheckBox2->click();
+            }
+            const size_t before = messages->shown.size();
+            d.BitBtn1->click();
+            QCOMPARE(messages->shown.size(), before + 1);
+            QCOMPARE(messages->Last(), (Shown{InputError, c.expected, ""}));
+            QVERIFY(d.isVisible());
+            QCOMPARE(d.Edit11->text(), c.host);
+            QCOMPARE(d.Edit12->text(), c.port);
+            QVERIFY(!device->Port());
+            // Nor does a search start.
+            d.CheckBox1->setChecked(true);
+            d.BitBtn4->click();
+            QCOMPARE(messages->shown.size(), before + 2);
+            QCOMPARE(messages->Last(), (Shown{InputError, c.expected, ""}));
+            d.CheckBox1->setChecked(false);
+        }
+        d.BitBtn2->click();
+        QVERIFY(SameBytes(settings, KnownSettings()));
+        QVERIFY(network == KnownNetwork());
+    }
+
+    void networkConnectStoresBothSettingsAndCancelNeither() {
+        auto sim = StartSim({});
+        QVERIFY(sim);
+        Listener listener;  // where the network link's own open reaches
+        QVERIFY(listener.Port() != 0);
+        TFormConnPar& d = Show();
+        Choose(d.ComboBox4, 2);
+        Retype(d.Edit11, "192.168.1.50");
+        Retype(d.Edit12, "4001");
+        d.CheckBox1->click();
+        d.CheckBox2->click();
+        QVERIFY(d.NetworkWorkingCopy() == (NetworkSettings{"192.168.1.50", 4001, true, true}));
+        d.BitBtn2->click();
+        QVERIFY(!d.ConnectRequested);
+        QVERIFY(SameBytes(settings, KnownSettings()));
+        QVERIFY(network == KnownNetwork());
+        QVERIFY(!device->Port());
+
+        // The next dialog starts again from the settings.
+        Show();
+        QCOMPARE(dialog->ComboBox4->currentIndex(), 0);
+        QCOMPARE(dialog->Edit11->text(), QString("10.0.0.7"));
+        QVERIFY(!dialog->CheckBox1->isChecked() && !dialog->CheckBox2->isChecked());
+        Choose(dialog->ComboBox4, 2);
+        Retype(dialog->Edit11, " 127.0.0.1 ");
+        Retype(dialog->Edit12, QString::number(listener.Port()));
+        dialog->BitBtn1->click();
+        QVERIFY2(messages->shown.empty(), qPrintable(messages->Last().first));
+        QVERIFY(dialog->ConnectRequested);
+        QVERIFY(device->Port());
+        QCOMPARE(settings.LinkType, uint8_t{2});
+        const NetworkSettings expected{"127.0.0.1", listener.Port(), false, false};
+        QVERIFY(network == expected);
+        QVERIFY(device->Network == expected);
+        ConnectionSettings others = settings;
+        others.LinkType = 0;
+        QVERIFY(SameBytes(others, KnownSettings()));
+
+        // A dialog over a network link shows it chosen.
+        Show();
+        QCOMPARE(dialog->ComboBox4->currentText(), QString("Сеть (TCP/IP)"));
+        QCOMPARE(dialog->Edit11->text(), QString("127.0.0.1"));
+        QCOMPARE(dialog->Edit12->text(), QString::number(listener.Port()));
+        QVERIFY(!dialog->ComboBox1->isEnabled());
+        QVERIFY(!dialog->Edit4->isEnabled());
     }
 
     void connectOpensThePortAndSetsUpTheEngine() {

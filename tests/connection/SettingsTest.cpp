@@ -194,4 +194,34 @@ INSTANTIATE_TEST_SUITE_P(
                                     false,
                                     {"ab", 4001}}));
 
+// What the texts call the link and where it leads: the port, the number dialled, or the
+// network address in place of either.
+TEST(LinkTexts, NameTheNetworkAddressForANetworkLinkOnly) {
+    ConnectionSettings settings;
+    settings.PortNumber = 3;
+    settings.BaudRate = 9600;
+    SetFieldText(settings.PhoneNumber, sizeof settings.PhoneNumber, "5550102");
+    const NetworkSettings network{"10.0.0.7", 4001, false, false};
+    const NetworkSettings callIn{"10.0.0.7", 4001, false, true};
+    struct Case {
+        uint8_t linkType;
+        NetworkSettings network;
+        std::string place, panel, name;
+    };
+    const Case cases[] = {
+        {0, network, "COM3", " COM3,   9600 бит/с", "Непосредственная связь"},
+        {1, network, "  5550102", " COM3,   9600 бит/с", "Связь по телефону"},
+        {2, network, "10.0.0.7:4001", " 10.0.0.7:4001,   9600 бит/с", "Сеть (TCP/IP)"},
+        {2, callIn, ":4001", " :4001,   9600 бит/с", "Сеть (TCP/IP)"},
+        {7, network, "COM3", " COM3,   9600 бит/с", "Непосредственная связь"},
+    };
+    for (const Case& c : cases) {
+        settings.LinkType = c.linkType;
+        SCOPED_TRACE(c.place);
+        EXPECT_EQ(LinkPlaceText(settings, c.network), c.place);
+        EXPECT_EQ(LinkConnectionText(settings, c.network), c.panel);
+        EXPECT_EQ(std::string(LinkTypeName(c.linkType)), c.name);
+    }
+}
+
 }  // namespace
