@@ -357,13 +357,14 @@ bool WholeReadsOverSer2net(int32_t rate) {
         const bool ok = ReadAllTables(access);
         const double wall = Seconds(std::chrono::steady_clock::now() - start).count() * 1e3;
         if (!ok) {
-            std::fprintf(stderr, "zantir-bench: a read over ser2net failed at %d bit/s\n", rate);
+            std::fprintf(stderr, "zantir-bench: a read over ser2net failed at %d bit/s: %s\n", rate,
+                         engine.CommandSummary().c_str());
             return false;
         }
         const double byteMs = 10.0 * 1e3 / rate;
         const double wire = static_cast<double>(port.sent.size() + port.received) * byteMs;
         const double trip = Seconds(link->RoundTrip()).count() * 1e3;
-        limit = wire + Requests * (Latency + trip);
+        limit = wire + Requests * (Latency + trip) + 500.0;
         ratios.push_back(wall / limit);
     }
     link.reset();

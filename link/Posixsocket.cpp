@@ -56,7 +56,8 @@ int NewSocket(int family) {
 }
 
 // One address within the time left; the socket on success, -1 with the cause otherwise.
-int ConnectTo(const addrinfo& address, Clock::time_point deadline, NetFailure& failure) {
+int ConnectTo(const addrinfo& address, Clock::time_point deadline, NetFailure& failure,
+              const std::function<bool()>& keepWaiting) {
     const int fd = NewSocket(address.ai_family);
     if (fd < 0) {
         failure = FailureOf(errno);
@@ -66,13 +67,22 @@ int ConnectTo(const addrinfo& address, Clock::time_point deadline, NetFailure& f
     if (connect(fd, address.ai_addr, address.ai_addrlen) != 0) {
         error = errno;
         if (error == EINPROGRESS) {
-            if (WaitFor(fd, POLLOUT, deadline - Clock::now())) {
-                socklen_t length = sizeof error;
-                if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
-                    error = errno;
+            error = ETIMEDOUT;
+            while (Clock::now() < deadline) {
+                if (keepWaiting && !keepWaiting()) {
+                    failure = {NetError::Cancelled, {}};
+                    close(fd);
+                    return -1;
                 }
-            } else {
-                error = ETIMEDOUT;
+                if (WaitFor(fd, POLLOUT,
+                            std::min<Clock::duration>(deadline - Clock::now(),
+                                                      std::chrono::milliseconds(100)))) {
+                    socklen_t length = sizeof error;
+                    if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
+                        error = errno;
+                    }
+                    break;
+                }
             }
         }
     }
@@ -124,6 +134,12 @@ IoResult NetSocket::Receive(uint8_t* buffer, size_t size, size_t& received, NetF
     const ssize_t n = recv(static_cast<int>(id_), buffer, size, 0);
     if (n > 0) {
         received = static_cast<size_t>(n);
+        // What arrived is acknowledged at once: a server that leaves Nagle on (ser2net does)
+        // holds the rest of an answer until the first part is acknowledged, and Linux would
+        // delay that by up to 40 ms. The flag lasts until the kernel drops it, so it is set
+        // again after every read.
+        const int on = 1;
+        setsockopt(static_cast<int>(id_), IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
         return IoResult::Done;
     }
     if (n == 0) {
@@ -163,7 +179,8 @@ NetSocket NetSocket::Accept(std::chrono::nanoseconds wait, NetFailure& failure) 
 }
 
 NetSocket ConnectSocket(const std::string& host, uint16_t port, std::chrono::milliseconds timeout,
-                        NetFailure& failure, std::chrono::nanoseconds& handshake) {
+                        NetFailure& failure, std::chrono::nanoseconds& handshake,
+                        const std::function<bool()>& keepWaiting) {
     const auto deadline = Clock::now() + timeout;
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
@@ -191,7 +208,7 @@ NetSocket ConnectSocket(const std::string& host, uint16_t port, std::chrono::mil
         }
         NetFailure attempt;
         const auto start = Clock::now();
-        fd = ConnectTo(*address, deadline, attempt);
+        fd = ConnectTo(*address, deadline, attempt, keepWaiting);
         handshake = Clock::now() - start;
         if (fd < 0 &&
             (address == found || NetErrorWeight(attempt.Error) > NetErrorWeight(failure.Error))) {

@@ -113,6 +113,8 @@ public:
     }
     std::string ReadFailure() const override { return port_.ReadFailure(); }
     bool LineLost() const override { return port_.LineLost(); }
+    LineDriver Driver() const override { return port_.Driver(); }
+    std::chrono::nanoseconds RoundTrip() const override { return port_.RoundTrip(); }
 
     std::string sent;  // every byte written, in order
     size_t received = 0;
