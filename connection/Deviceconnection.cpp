@@ -51,6 +51,10 @@ std::string NetworkUnavailableText(const NetworkSettings& network) {
            " недоступен";
 }
 
+std::string ConnectingText(const NetworkSettings& network) {
+    return "Соединение с " + NetworkAddressText(network) + " (Esc - отмена)";
+}
+
 std::string CallInWaitText(uint16_t port) {
     return "Ожидание вызова терминала на порту TCP " + std::to_string(port) + " (Esc - отмена)";
 }
@@ -195,24 +199,27 @@ bool DeviceConnection::Open(const ConnectionSettings& settings, const std::strin
 
 bool DeviceConnection::OpenNetwork(const ConnectionSettings& settings) {
     std::string failure, notice;
+    // The waits end with Escape, a close, or Прервать; messages run meanwhile.
+    bool cancelled = false;
+    const auto keepWaiting = [this, &cancelled] {
+        ui_.ProcessMessages();
+        cancelled = cancelled || ui_.EscapePressed() || StopRequested();
+        return !cancelled;
+    };
+    ui_.EscapePressed();  // a press from before the wait is forgotten
     if (Network.CallIn) {
         ui_.SetPanelText(OperationPanel, CallInWaitText(Network.Port));
-        // The wait ends with Escape, a close, or Прервать; messages run meanwhile.
-        port_ = ListenTcp(
-            Network.Port,
-            [this] {
-                ui_.ProcessMessages();
-                return !ui_.EscapePressed() && !StopRequested();
-            },
-            &failure);
-        ui_.SetPanelText(OperationPanel, "");
+        port_ = ListenTcp(Network.Port, keepWaiting, &failure);
     } else {
+        ui_.SetPanelText(OperationPanel, ConnectingText(Network));
         const NetTarget target{Network.Host, Network.Port,
                                Network.Rfc2217 ? NetProtocol::Rfc2217 : NetProtocol::Raw};
-        port_ = ConnectTcp(target, settings.BaudRate, NetworkConnectTimeout, &failure, &notice);
+        port_ = ConnectTcp(target, settings.BaudRate, NetworkConnectTimeout, &failure, &notice,
+                           keepWaiting);
     }
+    ui_.SetPanelText(OperationPanel, "");
     if (!port_) {
-        if (!StopRequested()) {
+        if (!cancelled) {
             ui_.ShowMessage(MessageError, NetworkUnavailableText(Network), failure);
         }
         return false;

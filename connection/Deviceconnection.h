@@ -68,6 +68,8 @@ struct WriteCheck {
 std::string PortUnavailableText(int portNumber, const std::string& path = {});
 // "Узел host:port недоступен", or of a call-in "Порт TCP n недоступен".
 std::string NetworkUnavailableText(const NetworkSettings& network);
+// The status bar while a connection to the server is awaited.
+std::string ConnectingText(const NetworkSettings& network);
 // The status bar while a call-in waits for the terminal.
 std::string CallInWaitText(uint16_t port);
 inline constexpr std::chrono::milliseconds NetworkConnectTimeout{5000};

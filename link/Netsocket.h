@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 enum class NetError {
@@ -16,6 +17,7 @@ enum class NetError {
     AddressInUse,  // a listening port another program holds
     Closed,        // the far side closed or reset the connection
     Other,         // Detail tells the system's own words
+    Cancelled,     // the caller ended the wait
 };
 
 struct NetFailure {
@@ -73,8 +75,11 @@ private:
 
 // Resolves host and connects to the first of its addresses that takes the connection,
 // all within timeout. TCP_NODELAY is on: a frame leaves as soon as it is written.
-// handshake is the time the connection itself took, without the name's look-up.
+// handshake is the time the connection itself took, without the name's look-up. While it
+// waits for the connection, keepWaiting (when given) is asked every 100 ms and ends the
+// wait, Cancelled, when false.
 NetSocket ConnectSocket(const std::string& host, uint16_t port, std::chrono::milliseconds timeout,
-                        NetFailure& failure, std::chrono::nanoseconds& handshake);
+                        NetFailure& failure, std::chrono::nanoseconds& handshake,
+                        const std::function<bool()>& keepWaiting = {});
 // Listens on every address of the machine (IPv6 and IPv4 where both are there).
 NetSocket ListenSocket(uint16_t port, NetFailure& failure);

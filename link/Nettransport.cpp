@@ -561,7 +561,8 @@ std::string NetRateMismatchText(uint32_t asked, uint32_t set) {
 }
 
 TransportHandle ConnectTcp(const NetTarget& target, int32_t rate, std::chrono::milliseconds timeout,
-                           std::string* failure, std::string* notice) {
+                           std::string* failure, std::string* notice,
+                           const std::function<bool()>& keepWaiting) {
     const auto fail = [&](std::string cause) -> TransportHandle {
         if (failure) {
             *failure = std::move(cause);
@@ -579,9 +580,11 @@ TransportHandle ConnectTcp(const NetTarget& target, int32_t rate, std::chrono::m
     }
     NetFailure connectFailure;
     std::chrono::nanoseconds handshake{};
-    NetSocket socket = ConnectSocket(target.Host, target.Port, timeout, connectFailure, handshake);
+    NetSocket socket =
+        ConnectSocket(target.Host, target.Port, timeout, connectFailure, handshake, keepWaiting);
     if (!socket.Valid()) {
-        return fail(CauseOf(connectFailure));
+        return fail(connectFailure.Error == NetError::Cancelled ? std::string()
+                                                                : CauseOf(connectFailure));
     }
     auto transport = std::make_unique<NetTransport>(std::move(socket), handshake);
     if (LinkStatus started =

@@ -38,8 +38,11 @@ std::string NetRateMismatchText(uint32_t asked, uint32_t set);
 
 // Connects; null with the cause in *failure. notice gets a remark the operator should see
 // (the server did not take RFC 2217 and the link fell back to raw TCP); empty when none.
+// While the connection is awaited keepWaiting (when given) is asked every 100 ms; false
+// ends the wait: null with an empty *failure.
 TransportHandle ConnectTcp(const NetTarget& target, int32_t rate, std::chrono::milliseconds timeout,
-                           std::string* failure, std::string* notice = nullptr);
+                           std::string* failure, std::string* notice = nullptr,
+                           const std::function<bool()>& keepWaiting = {});
 
 // Waits for a terminal that connects out to us on port (call-in), on every address of the
 // machine; keepWaiting is asked at least every 100 ms and ends the wait when false (null

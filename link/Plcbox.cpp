@@ -392,7 +392,12 @@ void LinkEngine::ReceiveResponse(LinkTime sent, LinkTime firstByteFrom) {
         const ReadStatus status = Port->ReadByte(byte, wait);
         if (status == ReadStatus::Failed) {
             LinkFailure = Port->ReadFailure();
-            // A line that fails at once (unplugged) must not make this loop spin.
+            // A line that has gone brings nothing more: the answer ends here.
+            if (Port->LineLost()) {
+                ResultCode = sync.UnfinishedResult();
+                return;
+            }
+            // A line that fails at once must not make this loop spin.
             Clock->SleepUntil(now + wait);
         } else if (status == ReadStatus::Byte) {
             const bool started = sync.Started();

@@ -90,7 +90,8 @@ void NoDelay(SOCKET socket) {
     setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
 }
 
-SOCKET ConnectTo(const addrinfo& address, Clock::time_point deadline, NetFailure& failure) {
+SOCKET ConnectTo(const addrinfo& address, Clock::time_point deadline, NetFailure& failure,
+                 const std::function<bool()>& keepWaiting) {
     const SOCKET socket = NewSocket(address.ai_family);
     if (socket == INVALID_SOCKET) {
         failure = FailureOf(WSAGetLastError());
@@ -101,7 +102,19 @@ SOCKET ConnectTo(const addrinfo& address, Clock::time_point deadline, NetFailure
         error = WSAGetLastError();
         if (error == WSAEWOULDBLOCK) {
             bool failed = false;
-            if (!WaitFor(socket, true, deadline - Clock::now(), &failed)) {
+            bool ready = false;
+            while (!ready && Clock::now() < deadline) {
+                if (keepWaiting && !keepWaiting()) {
+                    failure = {NetError::Cancelled, {}};
+                    closesocket(socket);
+                    return INVALID_SOCKET;
+                }
+                ready = WaitFor(socket, true,
+                                std::min<Clock::duration>(deadline - Clock::now(),
+                                                          std::chrono::milliseconds(100)),
+                                &failed);
+            }
+            if (!ready) {
                 error = WSAETIMEDOUT;
             } else if (failed) {
                 int length = sizeof error;
@@ -215,7 +228,8 @@ NetSocket NetSocket::Accept(std::chrono::nanoseconds wait, NetFailure& failure) 
 }
 
 NetSocket ConnectSocket(const std::string& host, uint16_t port, std::chrono::milliseconds timeout,
-                        NetFailure& failure, std::chrono::nanoseconds& handshake) {
+                        NetFailure& failure, std::chrono::nanoseconds& handshake,
+                        const std::function<bool()>& keepWaiting) {
     if (!WinsockStarted()) {
         failure = FailureOf(WSAGetLastError());
         return {};
@@ -247,7 +261,7 @@ NetSocket ConnectSocket(const std::string& host, uint16_t port, std::chrono::mil
         }
         NetFailure attempt;
         const auto start = Clock::now();
-        socket = ConnectTo(*address, deadline, attempt);
+        socket = ConnectTo(*address, deadline, attempt, keepWaiting);
         handshake = Clock::now() - start;
         if (socket == INVALID_SOCKET &&
             (address == found || NetErrorWeight(attempt.Error) > NetErrorWeight(failure.Error))) {
