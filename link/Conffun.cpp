@@ -78,7 +78,8 @@ bool ReadInto(TableAccess& access, uint8_t table, uint8_t first, uint8_t count, 
 
 // The device now listens at the rate just written to table 3; a code it cannot have is
 // not followed, or the link would fall to the slowest rate the port knows. Over a
-// telephone line the modem's rate is not the device's: the line keeps its own.
+// telephone line the modem's rate is not the device's, and over a network the converter's
+// is set on the converter: the line keeps its own.
 void FollowUpperLevelRate(TableAccess& access) {
     if (access.Settings.LinkType != 0) {
         return;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "config/Stringi.h"
+#include "connection/Netsettings.h"
 #include "link/Conffun.h"
 #include "tests/support/Fakes.h"
 #include "tests/support/SimProcess.h"
@@ -223,14 +224,18 @@ TEST_F(ConffunTest, OnlyWhatChangedIsWrittenAndTableSixInRuns) {
 }
 
 TEST_F(ConffunTest, NewUpperLevelRateIsFollowedOnADirectLinkOnly) {
-    Start({"--rate", "9600"});
-    ASSERT_TRUE(ReadAllTables(access));
+    // A telephone link and a network link keep the rate of their modem or converter.
+    for (const uint8_t link : {uint8_t{1}, LinkTypeNetwork}) {
+        Start({"--rate", "9600"});
+        ASSERT_TRUE(ReadAllTables(access));
+        const ConfigImage read = image;
+        image.Bytes[LinkTableOffset + UpperLevelBaudCode] = 15;  // 19200 bit/s
+        settings.LinkType = link;
+        EXPECT_EQ(WriteDifferences(access, read), WriteOutcome::Written);
+        EXPECT_EQ(engine.BaudRate, 9600);
+        EXPECT_FALSE(ReadIdent(access));  // the device has moved on, the link has not
+    }
     ConfigImage snapshot = image;
-    image.Bytes[LinkTableOffset + UpperLevelBaudCode] = 15;  // 19200 bit/s
-    settings.LinkType = 1;
-    EXPECT_EQ(WriteDifferences(access, snapshot), WriteOutcome::Written);
-    EXPECT_EQ(engine.BaudRate, 9600);
-    EXPECT_FALSE(ReadIdent(access));  // the device has moved on, the link has not
 
     engine.BaudRate = 19200;
     snapshot = image;
