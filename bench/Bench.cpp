@@ -22,6 +22,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -223,6 +224,37 @@ bool RtsDropError(bool loaded) {
     return ok;
 }
 
+// Times whole configuration reads over line: the ratio of each read's wall time to the
+// limit that pauses(engine, byte time) adds to the bytes' own time on the line. False
+// with the cause said when a read fails.
+bool TimeWholeReads(Transport& line, int32_t rate, int reads,
+                    const std::function<double(const LinkEngine&, double)>& pauses,
+                    std::vector<double>& ratios, double& limit) {
+    for (int i = 0; i < reads; ++i) {
+        TappedPort port(line);
+        LinkEngine engine(0);
+        engine.Port = &port;
+        engine.BaudRate = rate;
+        ConfigImage image;
+        ConnectionSettings connection;
+        NoScreen screen;
+        TableAccess access{engine, image, connection, screen};
+        const auto start = std::chrono::steady_clock::now();
+        const bool ok = ReadAllTables(access);
+        const double wall = Seconds(std::chrono::steady_clock::now() - start).count() * 1e3;
+        if (!ok) {
+            std::fprintf(stderr, "zantir-bench: a whole read failed at %d bit/s: %s\n", rate,
+                         engine.CommandSummary().c_str());
+            return false;
+        }
+        const double byteMs = 10.0 * 1e3 / rate;
+        const double wire = static_cast<double>(port.sent.size() + port.received) * byteMs;
+        limit = wire + pauses(engine, byteMs);
+        ratios.push_back(wall / limit);
+    }
+    return true;
+}
+
 // Ten whole configuration reads from zantir-sim at rate, against what the line, the
 // prescribed pauses and the simulator's latency need. The byte time RTS is held after
 // each request overlaps the device's latency, so each request counts the longer one.
@@ -242,26 +274,12 @@ bool WholeReads(int32_t rate) {
     }
     std::vector<double> ratios;
     double limit = 0;
-    for (int i = 0; i < Reads; ++i) {
-        TappedPort port(*line);
-        LinkEngine engine(0);
-        engine.Port = &port;
-        engine.BaudRate = rate;
-        ConfigImage image;
-        ConnectionSettings connection;
-        NoScreen screen;
-        TableAccess access{engine, image, connection, screen};
-        const auto start = std::chrono::steady_clock::now();
-        const bool ok = ReadAllTables(access);
-        const double wall = Seconds(std::chrono::steady_clock::now() - start).count() * 1e3;
-        if (!ok) {
-            std::fprintf(stderr, "zantir-bench: a whole read failed at %d bit/s\n", rate);
-            return false;
-        }
-        const double byteMs = 10.0 * 1e3 / rate;
-        const double wire = static_cast<double>(port.sent.size() + port.received) * byteMs;
-        limit = wire + Requests * (engine.RtsPause + std::max<double>(byteMs, Latency)) + 500.0;
-        ratios.push_back(wall / limit);
+    // No pause of the program's own beyond RTS's and the settling pause at the end.
+    const auto pauses = [](const LinkEngine& engine, double byteMs) {
+        return Requests * (engine.RtsPause + std::max<double>(byteMs, Latency)) + 500.0;
+    };
+    if (!TimeWholeReads(*line, rate, Reads, pauses, ratios, limit)) {
+        return false;
     }
     line.reset();
     sim.Stop();
@@ -344,28 +362,12 @@ bool WholeReadsOverSer2net(int32_t rate) {
     }
     std::vector<double> ratios;
     double limit = 0;
-    for (int i = 0; i < Reads; ++i) {
-        TappedPort port(*link);
-        LinkEngine engine(0);
-        engine.Port = &port;
-        engine.BaudRate = rate;
-        ConfigImage image;
-        ConnectionSettings connection;
-        NoScreen screen;
-        TableAccess access{engine, image, connection, screen};
-        const auto start = std::chrono::steady_clock::now();
-        const bool ok = ReadAllTables(access);
-        const double wall = Seconds(std::chrono::steady_clock::now() - start).count() * 1e3;
-        if (!ok) {
-            std::fprintf(stderr, "zantir-bench: a read over ser2net failed at %d bit/s: %s\n", rate,
-                         engine.CommandSummary().c_str());
-            return false;
-        }
-        const double byteMs = 10.0 * 1e3 / rate;
-        const double wire = static_cast<double>(port.sent.size() + port.received) * byteMs;
-        const double trip = Seconds(link->RoundTrip()).count() * 1e3;
-        limit = wire + Requests * (Latency + trip) + 500.0;
-        ratios.push_back(wall / limit);
+    const double trip = Seconds(link->RoundTrip()).count() * 1e3;
+    const auto pauses = [trip](const LinkEngine&, double) {
+        return Requests * (Latency + trip) + 500.0;
+    };
+    if (!TimeWholeReads(*link, rate, Reads, pauses, ratios, limit)) {
+        return false;
     }
     link.reset();
     server.reset();
