@@ -8,6 +8,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <malloc.h>
+#include <sys/mman.h>
 #include <time.h>
 
 #include <sys/wait.h>
@@ -34,6 +35,7 @@
 #include "link/Exchangetrace.h"
 #include "link/Nettransport.h"
 #include "link/Plcbox.h"
+#include "link/Realtime.h"
 #include "tests/support/Fakes.h"
 #include "tests/support/PtyPeer.h"
 #include "tests/support/SimProcess.h"
@@ -159,39 +161,68 @@ double Percentile(std::vector<double> values, double share) {
     return values[std::min(at, values.size() - 1)];
 }
 
-// A CPU-bound process on every core but one, for the life of the object.
-class CpuLoad {
+// The load of a machine in use, for the life of the object: a CPU-bound process on every
+// core but one, and one that faults pages in without end (a browser's, an antivirus
+// scan's memory churn).
+class MachineLoad {
 public:
-    explicit CpuLoad(bool on) {
-        const long cores = on ? sysconf(_SC_NPROCESSORS_ONLN) : 1;
+    explicit MachineLoad(bool on) {
+        if (!on) {
+            return;
+        }
+        const long cores = sysconf(_SC_NPROCESSORS_ONLN);
         for (long i = 1; i < cores; ++i) {
-            const pid_t pid = fork();
-            if (pid == 0) {
+            Start([] {
                 volatile uint64_t spins = 0;
                 for (;;) {
                     spins = spins + 1;
                 }
-            }
-            if (pid > 0) {
-                children_.push_back(pid);
-            }
+            });
         }
+        Start([] {
+            constexpr size_t Size = 64 << 20;
+            const auto page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+            for (;;) {
+                void* block =
+                    mmap(nullptr, Size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+                if (block == MAP_FAILED) {
+                    continue;
+                }
+                for (size_t at = 0; at < Size; at += page) {
+                    static_cast<volatile char*>(block)[at] = 1;
+                }
+                munmap(block, Size);
+            }
+        });
     }
-    ~CpuLoad() {
+    ~MachineLoad() {
         for (const pid_t pid : children_) {
             kill(pid, SIGKILL);
             waitpid(pid, nullptr, 0);
         }
     }
+    MachineLoad(const MachineLoad&) = delete;
+    MachineLoad& operator=(const MachineLoad&) = delete;
 
 private:
+    template <typename Work>
+    void Start(Work work) {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            work();
+        }
+        if (pid > 0) {
+            children_.push_back(pid);
+        }
+    }
+
     std::vector<pid_t> children_;
 };
 
-// How late RTS drops after the last stop bit: many short exchanges against a peer that
-// answers at once.
+// How late RTS drops after the last stop bit: 2000 short exchanges against a peer that
+// answers at once, the machine quiet or loaded as above.
 bool RtsDropError(bool loaded) {
-    constexpr int Exchanges = 300;
+    constexpr int Exchanges = 2000;
     constexpr int32_t Rate = 9600;
     PtyPeer peer;
     TransportHandle line = IdentPeerLine(peer, std::chrono::milliseconds(1), Rate);
@@ -202,7 +233,7 @@ bool RtsDropError(bool loaded) {
     LinkEngine engine(0);
     engine.Port = &port;
     engine.BaudRate = Rate;
-    const CpuLoad load(loaded);
+    const MachineLoad load(loaded);
     std::vector<double> errors;
     const std::vector<uint8_t> header = {0, 0, 17, 0, 0, 0};
     for (int i = 0; i < Exchanges; ++i) {
@@ -211,16 +242,14 @@ bool RtsDropError(bool loaded) {
                          engine.CommandSummary().c_str());
             return false;
         }
-        const auto transmit = std::chrono::nanoseconds(
-            static_cast<int64_t>((port.lastWrite + 1) * 10 * 1000000000ULL / Rate));
-        errors.push_back(Seconds(port.rtsDropped - (port.writeStarted + transmit)).count() * 1e3);
+        errors.push_back(Seconds(engine.RtsDropError).count() * 1e3);
     }
     const double p99 = Percentile(errors, 0.99);
-    const bool ok = !loaded || p99 <= 0.3;
-    std::printf("  %-34s %8.3f %8.3f %8.3f   %s\n",
-                loaded ? "RTS drop error, other cores busy" : "RTS drop error, quiet",
-                Percentile(errors, 0.5), p99, *std::max_element(errors.begin(), errors.end()),
-                loaded ? (ok ? "p99 <= 0.3 met" : "p99 <= 0.3 MISSED") : "");
+    const double worst = *std::max_element(errors.begin(), errors.end());
+    const bool ok = p99 <= 0.1 && worst <= 0.5;
+    std::printf("  %-34s %8.3f %8.3f %8.3f   p99 <= 0.1, worst <= 0.5 %s\n",
+                loaded ? "RTS drop error, machine loaded" : "RTS drop error, quiet",
+                Percentile(errors, 0.5), p99, worst, ok ? "met" : "MISSED");
     return ok;
 }
 
@@ -670,14 +699,22 @@ int main(int argc, char** argv) {
         char* end = nullptr;
         const unsigned long long reads = argc == 3 ? std::strtoull(argv[2], &end, 10) : 0;
         if (argc != 3 || *end != '\0' || reads == 0 || reads > 1000000ULL) {
-            std::fprintf(stderr, "usage: zantir-bench [--soak N]  (N whole reads, 1 to 1000000)\n");
+            std::fprintf(stderr,
+                         "usage: zantir-bench [--soak N | --rts]  (N whole reads, 1 to "
+                         "1000000; --rts: the RTS drop alone)\n");
             return 1;
         }
         return Soak(reads);
     }
+    if (argc > 1 && std::strcmp(argv[1], "--rts") == 0) {
+        std::printf("  RTS drop: %s, 2000 drops each\n", RealtimeMechanism().c_str());
+        const bool quiet = RtsDropError(false);
+        return RtsDropError(true) && quiet ? 0 : 2;
+    }
     const bool exchange = ExchangeCost();
     std::printf("\nzantir-bench: timing of the line\n\n  %-34s %8s %8s %8s\n", "", "min/p50",
                 "median/p99", "worst");
+    std::printf("  RTS drop: %s, 2000 drops each\n", RealtimeMechanism().c_str());
     bool timing = RtsDropError(false);
     timing = RtsDropError(true) && timing;
     for (const int32_t rate : {9600, 115200}) {

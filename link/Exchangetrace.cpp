@@ -199,6 +199,8 @@ const char* KindName(TraceEvent::Kind kind) {
             return "purge";
         case TraceEvent::Kind::Lost:
             return "lost";
+        case TraceEvent::Kind::RtsDropError:
+            return "rts-drop-error";
     }
     return "";
 }
@@ -239,6 +241,8 @@ std::string EventText(const TraceEvent& event, bool request) {
             return "очистка буферов порта";
         case TraceEvent::Kind::Lost:
             return "линия потеряна";
+        case TraceEvent::Kind::RtsDropError:
+            return "RTS снят через " + std::to_string(event.Value) + " мкс после последнего бита";
     }
     return {};
 }

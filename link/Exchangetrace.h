@@ -13,11 +13,13 @@
 #include "link/Comportfunctions.h"
 
 struct TraceEvent {
-    enum class Kind { Command, Sent, Received, Rate, Rts, Dtr, Purge, Lost };
+    enum class Kind { Command, Sent, Received, Rate, Rts, Dtr, Purge, Lost, RtsDropError };
     Kind kind = Kind::Command;
     int64_t Micros = 0;          // since the command started
     std::vector<uint8_t> Bytes;  // Sent, Received
-    int32_t Value = 0;           // Command: its function code; Rate: bit/s; Rts, Dtr: 1 up
+    // Command: its function code; Rate: bit/s; Rts, Dtr: 1 up; RtsDropError: µs after the
+    // last stop bit.
+    int32_t Value = 0;
 };
 
 // Where the events go; the trace keeps the time since the command started.

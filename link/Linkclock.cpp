@@ -10,11 +10,10 @@ class MonotonicClock final : public LinkClock {
 public:
     LinkTime Now() override { return std::chrono::steady_clock::now(); }
 
-    void SleepPreciselyUntil(LinkTime deadline) override {
+    void SleepPreciselyUntil(LinkTime deadline, LinkDuration spin) override {
         // A wake-up from the kernel may come late by tens of microseconds, more on a busy
-        // machine; the spin after it is bounded by this margin.
-        constexpr auto SpinMargin = std::chrono::microseconds(300);
-        SleepUntil(deadline - SpinMargin);
+        // machine; the spin after it is bounded by the caller's margin.
+        SleepUntil(deadline - spin);
         while (Now() < deadline) {
         }
     }

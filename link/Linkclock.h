@@ -13,8 +13,12 @@ public:
     // A fixed pause that processes no GUI messages: returns at the deadline, not before.
     virtual void SleepUntil(LinkTime deadline) = 0;
     // The same for a deadline that must be met to the microsecond (the RTS drop): the
-    // real clock sleeps to shortly before it and spins the rest.
-    virtual void SleepPreciselyUntil(LinkTime deadline) { SleepUntil(deadline); }
+    // real clock sleeps to shortly before it and spins the rest, never longer than spin.
+    virtual void SleepPreciselyUntil(LinkTime deadline,
+                                     LinkDuration spin = std::chrono::microseconds(300)) {
+        (void)spin;
+        SleepUntil(deadline);
+    }
 };
 
 // The monotonic clock of the machine; sleeps in the kernel until an absolute deadline.

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "link/Exchangetrace.h"
+#include "link/Realtime.h"
 
 const std::array<const char*, 20> ResultTexts = {
     "Команда выполнена",
@@ -105,6 +106,9 @@ std::chrono::nanoseconds WriteLimit(size_t count) {
     return std::chrono::milliseconds(50 * static_cast<int64_t>(count) + 50);
 }
 constexpr int BitsPerByte = 10;  // start bit, eight data bits, stop bit
+// The longest spin before the RTS drop: one byte's time at 9600 bit/s; slower rates sleep
+// closer to it instead.
+constexpr auto MaxSpin = std::chrono::microseconds(1000);
 
 // Waits until just past deadline (failure is declared only after it), and never longer
 // than one pump interval.
@@ -193,7 +197,9 @@ int RefusalError(const uint8_t* data, size_t length) {
 }
 
 LinkEngine::LinkEngine(uint8_t deviceAddress)
-    : DeviceAddress(deviceAddress), TimerFrequency(QueryTimerFrequency()), Clock(&SystemClock()) {}
+    : DeviceAddress(deviceAddress), TimerFrequency(QueryTimerFrequency()), Clock(&SystemClock()) {
+    PrepareRealtime();
+}
 
 LinkDuration LinkEngine::Ticks(int64_t milliseconds) const {
     return LinkDuration(milliseconds * static_cast<int64_t>(TimerFrequency) / 1000);
@@ -324,6 +330,9 @@ bool LinkEngine::Transceive(size_t frameLength) {
     const LinkDuration lineTime(static_cast<int64_t>((total + 1) * BitsPerByte * TimerFrequency /
                                                      static_cast<uint64_t>(rate)));
     const LinkTime transmitted = Clock->Now() + lineTime;
+    // From the write to the drop the thread runs at a real-time priority where it may, so
+    // that a busy machine does not wake it late.
+    const RealtimeSection realtime;
     const LinkStatus written = Port->Write(line.data(), total, WriteLimit(total));
     if (!written) {
         LinkFailure = written.Cause();
@@ -334,11 +343,22 @@ bool LinkEngine::Transceive(size_t frameLength) {
     if (converter) {
         ReceiveResponse(Clock->Now(), transmitted + RoundTripTicks());
     } else {
-        Clock->SleepPreciselyUntil(transmitted);
+        // The spin before the drop is never longer than one byte's time on the line.
+        const LinkDuration byteTime(
+            static_cast<int64_t>(BitsPerByte * TimerFrequency / static_cast<uint64_t>(rate)));
+        Clock->SleepPreciselyUntil(transmitted, std::min<LinkDuration>(byteTime, MaxSpin));
         if (!LinkCall(Port->SetRts(false))) {
             return false;
         }
         const LinkTime dropped = Clock->Now();
+        RtsDropError = dropped - transmitted;
+        if (Trace && Trace->Enabled()) {
+            TraceEvent late;
+            late.kind = TraceEvent::Kind::RtsDropError;
+            late.Value = static_cast<int32_t>(
+                std::chrono::duration_cast<std::chrono::microseconds>(RtsDropError).count());
+            Trace->Add(std::move(late));
+        }
         ReceiveResponse(dropped, dropped);
     }
     if (ResultCode == ResultOk) {

@@ -142,6 +142,8 @@ struct LinkEngine {
     uint64_t TimerFrequency;  // counts per second of Clock
     std::string MessageText;  // the composed text of result 8
     std::string LinkFailure;  // why the transport failed the last call that failed
+    // How late RTS dropped after the last stop bit of the last request (serial links).
+    LinkDuration RtsDropError{};
     uint8_t CommandCode = 0;
     LinkClock* Clock;
     // The program is closing: a command under way ends at its next wait with result 19,

@@ -133,19 +133,24 @@ TEST_F(TracedExchange, TellsEveryStepOfAnExchangeInOrderAndPassesItOn) {
     for (const TraceEvent& event : trace.events) {
         kinds.push_back(event.kind);
     }
-    EXPECT_EQ(kinds,
-              (std::vector<Kind>{Kind::Command, Kind::Rate, Kind::Purge, Kind::Dtr, Kind::Rts,
-                                 Kind::Sent, Kind::Rts, Kind::Received, Kind::Purge}));
+    EXPECT_EQ(kinds, (std::vector<Kind>{Kind::Command, Kind::Rate, Kind::Purge, Kind::Dtr,
+                                        Kind::Rts, Kind::Sent, Kind::Rts, Kind::RtsDropError,
+                                        Kind::Received, Kind::Purge}));
     EXPECT_EQ(trace.events[1].Value, engine.BaudRate);
     EXPECT_EQ(trace.events[5].Bytes, requests::Read(0, 0, 17));
-    EXPECT_EQ(trace.events[7].Bytes, IdentResponse());  // the response as one run
+    // On this clock RTS drops at its deadline to the nanosecond; each request says how late.
+    EXPECT_EQ(TraceText(trace.events[7]).substr(TraceText(trace.events[7]).find("RTS")),
+              "RTS снят через 0 мкс после последнего бита");
+    EXPECT_NE(TraceJson(trace.events[7]).find("\"event\":\"rts-drop-error\",\"value\":0"),
+              std::string::npos);
+    EXPECT_EQ(trace.events[8].Bytes, IdentResponse());  // the response as one run
     EXPECT_EQ(inner->EventsOf(PortEvent::Write).at(0).bytes, requests::Read(0, 0, 17));
     const std::string sent = TraceText(trace.events[5]);
     EXPECT_EQ(sent.substr(sent.find("  -> ")),
               "  -> CC 00 0C 1D 00 00 11 00 00 00 7D 6C  | запрос, адрес 0, длина 12, функция 29, "
               "чтение табл. 0 с поля 0, полей 17");
     EXPECT_EQ(TraceJson(trace.events[6]).find("{\"us\":"), 0u);
-    EXPECT_NE(TraceJson(trace.events[7]).find("\"event\":\"received\",\"bytes\":\"33 00 1A"),
+    EXPECT_NE(TraceJson(trace.events[8]).find("\"event\":\"received\",\"bytes\":\"33 00 1A"),
               std::string::npos);
 }
 

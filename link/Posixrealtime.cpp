@@ -1,0 +1,117 @@
+#include <link.h>
+#include <pthread.h>
+#include <sched.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "link/Realtime.h"
+
+namespace {
+
+// High enough to come before the desktop's ordinary threads, low enough to leave the
+// kernel's own real-time threads (at 50 and above) in front.
+constexpr int WantedPriority = 10;
+
+std::atomic<bool> prepared{false};
+std::atomic<bool> locked{false};
+
+// The priority the thread may take: any for root (CAP_SYS_NICE), else up to
+// RLIMIT_RTPRIO; 0 when none.
+int AllowedPriority() {
+    if (geteuid() == 0) {
+        return WantedPriority;
+    }
+    rlimit limit{};
+    if (getrlimit(RLIMIT_RTPRIO, &limit) != 0) {
+        return 0;
+    }
+    if (limit.rlim_cur == RLIM_INFINITY) {
+        return WantedPriority;
+    }
+    return static_cast<int>(std::min<rlim_t>(limit.rlim_cur, WantedPriority));
+}
+
+// The stack a wait runs on: 64 KiB below the caller's frame, touched and locked, so that
+// its pages are there when the wait runs.
+__attribute__((noinline)) bool LockStack() {
+    volatile char pages[64 * 1024];
+    for (size_t i = 0; i < sizeof pages; i += 4096) {
+        pages[i] = 0;
+    }
+    const auto page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+    const auto begin = reinterpret_cast<uintptr_t>(&pages[0]) & ~(page - 1);
+    return mlock(reinterpret_cast<void*>(begin), sizeof pages) == 0;
+}
+
+// The program's own code (the link's among it), not the libraries' nor its data: a few
+// MiB, within the limit an ordinary user has or close to it.
+int LockProgramCode(dl_phdr_info* info, size_t, void* locked) {
+    bool& all = *static_cast<bool*>(locked);
+    for (int i = 0; i < info->dlpi_phnum; ++i) {
+        const ElfW(Phdr)& header = info->dlpi_phdr[i];
+        if (header.p_type == PT_LOAD && (header.p_flags & PF_X) != 0) {
+            const auto page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+            const uintptr_t start = (info->dlpi_addr + header.p_vaddr) & ~(page - 1);
+            const uintptr_t end = info->dlpi_addr + header.p_vaddr + header.p_memsz;
+            all = mlock(reinterpret_cast<void*>(start), end - start) == 0 && all;
+        }
+    }
+    return 1;  // the first object is the program itself: no more
+}
+
+}  // namespace
+
+void PrepareRealtime() {
+    if (prepared.exchange(true)) {
+        return;
+    }
+    bool all = true;
+    dl_iterate_phdr(LockProgramCode, &all);
+    locked = LockStack() && all;
+}
+
+std::string RealtimeMechanism() {
+    PrepareRealtime();
+    const int priority = AllowedPriority();
+    sched_param param{};
+    param.sched_priority = priority;
+    int policy = 0;
+    sched_param old{};
+    pthread_getschedparam(pthread_self(), &policy, &old);
+    const bool fifo =
+        priority > 0 && pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) == 0;
+    pthread_setschedparam(pthread_self(), policy, &old);
+    std::string text = fifo ? "SCHED_FIFO " + std::to_string(priority)
+                            : std::string("none: no real-time priority allowed (RLIMIT_RTPRIO)");
+    return text + (locked ? ", memory locked" : ", memory not locked");
+}
+
+RealtimeSection::RealtimeSection() {
+    const int priority = AllowedPriority();
+    if (priority <= 0) {
+        return;
+    }
+    sched_param old{};
+    if (pthread_getschedparam(pthread_self(), &oldPolicy_, &old) != 0) {
+        return;
+    }
+    oldPriority_ = old.sched_priority;
+    sched_param param{};
+    param.sched_priority = priority;
+    raised_ = pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) == 0;
+}
+
+RealtimeSection::~RealtimeSection() {
+    if (raised_) {
+        sched_param old{};
+        old.sched_priority = oldPriority_;
+        pthread_setschedparam(pthread_self(), oldPolicy_, &old);
+    }
+}
