@@ -55,7 +55,12 @@ void CheckTaken(const CliOptions& options) {
     FUZZ_CHECK(ValueOutOfRange(s) == nullptr);
     FUZZ_CHECK(BaudCodeOf(s.BaudRate) >= 0);
     FUZZ_CHECK(s.PortNumber >= 1 && s.PortNumber <= 8);
-    FUZZ_CHECK(s.LinkType == 0 || s.LinkType == 1);
+    FUZZ_CHECK(s.LinkType == 0 || s.LinkType == 1 || s.LinkType == LinkTypeNetwork);
+    // A network link has somewhere to go: a host and a port, or a port to listen on.
+    if (s.LinkType == LinkTypeNetwork) {
+        FUZZ_CHECK(options.Network.Port != 0);
+        FUZZ_CHECK(options.Network.CallIn || !options.Network.Host.empty());
+    }
     FUZZ_CHECK(s.PhoneNumber[PhoneNumberLength] == 0);
 
     // Some table is written, and only configuration tables are.
