@@ -318,40 +318,25 @@ bool LinkEngine::Transceive(size_t frameLength) {
         !LinkCall(Port->SetDtr(true))) {
         return false;
     }
-    // Over a network the converter drives the line: no RTS and none of its pauses.
-    if (!converter) {
-        if (!LinkCall(Port->SetRts(true))) {
-            return false;
-        }
-        Clock->SleepUntil(Clock->Now() + Ticks(RtsPause));
-    }
-
     // RTS stays up until the last bit has left, with one byte time to spare.
     const LinkDuration lineTime(static_cast<int64_t>((total + 1) * BitsPerByte * TimerFrequency /
                                                      static_cast<uint64_t>(rate)));
-    const LinkTime transmitted = Clock->Now() + lineTime;
-    // From the write to the drop the thread runs at a real-time priority where it may, so
-    // that a busy machine does not wake it late.
-    const RealtimeSection realtime;
-    const LinkStatus written = Port->Write(line.data(), total, WriteLimit(total));
-    if (!written) {
-        LinkFailure = written.Cause();
-        ResultCode = ResultWriteFailed;
-        return false;
-    }
-    delivered_ = true;
     if (converter) {
-        ReceiveResponse(Clock->Now(), transmitted + RoundTripTicks());
-    } else {
-        // The spin before the drop is never longer than one byte's time on the line.
-        const LinkDuration byteTime(
-            static_cast<int64_t>(BitsPerByte * TimerFrequency / static_cast<uint64_t>(rate)));
-        Clock->SleepPreciselyUntil(transmitted, std::min<LinkDuration>(byteTime, MaxSpin));
-        if (!LinkCall(Port->SetRts(false))) {
+        // Over a network the converter drives the line: no RTS and none of its pauses.
+        const LinkTime transmitted = Clock->Now() + lineTime;
+        if (!Send(line.data(), total)) {
             return false;
         }
-        const LinkTime dropped = Clock->Now();
-        RtsDropError = dropped - transmitted;
+        ReceiveResponse(Clock->Now(), transmitted + RoundTripTicks());
+    } else {
+        // From RTS up to RTS down the work runs at a real-time priority where the system
+        // gives one, so that a busy machine does not wake it late.
+        bool sent = false;
+        LinkTime dropped{};
+        RunRealtime([&] { sent = SendHoldingRts(line.data(), total, lineTime, rate, dropped); });
+        if (!sent) {
+            return false;
+        }
         if (Trace && Trace->Enabled()) {
             TraceEvent late;
             late.kind = TraceEvent::Kind::RtsDropError;
@@ -371,6 +356,41 @@ bool LinkEngine::Transceive(size_t frameLength) {
     // and the next request's own flush says what became of the line.
     (void)Port->Flush();
     return ResultCode == ResultOk;
+}
+
+bool LinkEngine::Send(const uint8_t* data, size_t count) {
+    const LinkStatus written = Port->Write(data, count, WriteLimit(count));
+    if (!written) {
+        LinkFailure = written.Cause();
+        ResultCode = ResultWriteFailed;
+        return false;
+    }
+    delivered_ = true;
+    return true;
+}
+
+bool LinkEngine::SendHoldingRts(const uint8_t* data, size_t count, LinkDuration lineTime,
+                                int32_t rate, LinkTime& dropped) {
+    if (!LinkCall(Port->SetRts(true))) {
+        return false;
+    }
+    Clock->SleepUntil(Clock->Now() + Ticks(RtsPause));
+    // The line time is counted from just before the write: a clock read earlier could
+    // let RTS drop before the last bit had left.
+    const LinkTime transmitted = Clock->Now() + lineTime;
+    if (!Send(data, count)) {
+        return false;
+    }
+    // The spin before the drop is never longer than one byte's time on the line.
+    const LinkDuration byteTime(
+        static_cast<int64_t>(BitsPerByte * TimerFrequency / static_cast<uint64_t>(rate)));
+    Clock->SleepPreciselyUntil(transmitted, std::min<LinkDuration>(byteTime, MaxSpin));
+    if (!LinkCall(Port->SetRts(false))) {
+        return false;
+    }
+    dropped = Clock->Now();
+    RtsDropError = dropped - transmitted;
+    return true;
 }
 
 LinkDuration LinkEngine::RoundTripTicks() const {

@@ -178,6 +178,12 @@ private:
     void ReceiveResponse(LinkTime sent, LinkTime firstByteFrom);
     // False with ResultCode and LinkFailure set when status is a failure.
     bool LinkCall(const LinkStatus& status);
+    // Writes the request whole; false with the cause kept where it does not go.
+    bool Send(const uint8_t* data, size_t count);
+    // RTS up, its pause, the request, and RTS down one byte time after its last bit, when
+    // dropped is taken; false where a call fails.
+    bool SendHoldingRts(const uint8_t* data, size_t count, LinkDuration lineTime, int32_t rate,
+                        LinkTime& dropped);
     LinkDuration RoundTripTicks() const;
 
     bool delivered_ = false;  // the last attempt's request went out whole

@@ -9,9 +9,12 @@
 #include <atomic>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <string>
 
 #include "link/Realtime.h"
+#include "link/Realtimekit.h"
+#include "link/Realtimeworker.h"
 
 namespace {
 
@@ -66,6 +69,11 @@ int LockProgramCode(dl_phdr_info* info, size_t, void* locked) {
     return 1;  // the first object is the program itself: no more
 }
 
+// Where the process may not raise itself: a thread of its own that RealtimeKit makes
+// real-time, asked once per process; nullptr where the process may raise itself.
+std::atomic<int> kitPriority{0};
+RealtimeWorker* kitWorker = nullptr;
+
 }  // namespace
 
 void PrepareRealtime() {
@@ -75,10 +83,40 @@ void PrepareRealtime() {
     bool all = true;
     dl_iterate_phdr(LockProgramCode, &all);
     locked = LockStack() && all;
+    if (AllowedPriority() == 0) {
+        // Never destroyed: the worker waits for work for the life of the process.
+        kitWorker = new RealtimeWorker([](std::string& why) {
+            int granted = 0;
+            if (!MakeThreadRealtimeByKit(WantedPriority, granted, why)) {
+                return false;
+            }
+            kitPriority = granted;
+            LockStack();
+            return true;
+        });
+    }
+}
+
+void RunRealtime(const std::function<void()>& work) {
+    PrepareRealtime();
+    if (kitWorker != nullptr && kitWorker->WaitReady() && kitWorker->Run(work)) {
+        return;
+    }
+    const RealtimeSection section;
+    work();
 }
 
 std::string RealtimeMechanism() {
     PrepareRealtime();
+    const std::string memory = locked ? ", memory locked" : ", memory not locked";
+    if (kitWorker != nullptr) {
+        if (kitWorker->WaitReady()) {
+            return "RealtimeKit: SCHED_RR " + std::to_string(kitPriority.load()) +
+                   " on a thread of its own" + memory;
+        }
+        return "none: no real-time priority allowed (RLIMIT_RTPRIO 0; RealtimeKit: " +
+               kitWorker->Refusal() + ")" + memory;
+    }
     const int priority = AllowedPriority();
     sched_param param{};
     param.sched_priority = priority;
@@ -90,7 +128,7 @@ std::string RealtimeMechanism() {
     pthread_setschedparam(pthread_self(), policy, &old);
     std::string text = fifo ? "SCHED_FIFO " + std::to_string(priority)
                             : std::string("none: no real-time priority allowed (RLIMIT_RTPRIO)");
-    return text + (locked ? ", memory locked" : ", memory not locked");
+    return text + memory;
 }
 
 RealtimeSection::RealtimeSection() {

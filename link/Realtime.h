@@ -1,9 +1,11 @@
 #pragma once
 // The moment that must be met to the microsecond, the RTS drop after the last stop bit,
 // is waited for with what the platform offers for waking on time on a busy machine: a
-// real-time priority for the thread (SCHED_FIFO within RLIMIT_RTPRIO on Linux,
-// time-critical with a 1 ms timer on Windows), memory locked and pre-faulted, and a spin
-// no longer than one byte's time. Where none is allowed the wait is as it always was.
+// real-time priority for the thread (SCHED_FIFO within RLIMIT_RTPRIO on Linux, or a
+// thread RealtimeKit makes real-time where the user has none of his own; time-critical
+// with a 1 ms timer on Windows), memory locked and pre-faulted, and a spin no longer than
+// one byte's time. Where none is allowed the wait is as it always was.
+#include <functional>
 #include <string>
 
 // Once per process, before the first exchange: locks the program's memory where allowed
@@ -11,8 +13,14 @@
 void PrepareRealtime();
 
 // What is in effect for the drop, for the bench and the trace: "SCHED_FIFO 10, memory
-// locked", or "none: ..." with the reason.
+// locked", "RealtimeKit: SCHED_RR 10 on a thread of its own, ...", or "none: ..." with
+// the reason.
 std::string RealtimeMechanism();
+
+// Runs work at the real-time priority and returns when it has run: on the calling thread
+// raised where the process may raise itself, on the thread RealtimeKit made real-time
+// where only that is allowed, else on the calling thread as it is.
+void RunRealtime(const std::function<void()>& work);
 
 // For its lifetime the calling thread runs with the real-time priority, where it may;
 // the old scheduling comes back at its end.

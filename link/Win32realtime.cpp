@@ -17,6 +17,11 @@ std::string RealtimeMechanism() {
     return "THREAD_PRIORITY_TIME_CRITICAL, 1 ms timer";
 }
 
+void RunRealtime(const std::function<void()>& work) {
+    const RealtimeSection section;
+    work();
+}
+
 RealtimeSection::RealtimeSection() {
     oldPriority_ = GetThreadPriority(GetCurrentThread());
     raised_ = oldPriority_ != THREAD_PRIORITY_ERROR_RETURN &&

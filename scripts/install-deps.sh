@@ -5,6 +5,8 @@ needed=(g++ make cmake ninja-build libgtest-dev qt6-base-dev qt6-translations-l1
 # The demo runs the program under Xvfb when there is no display; the tests run the dialogs
 # and the demo there too, with openbox's window frames.
 needed+=(xvfb xdotool imagemagick x11-utils openbox)
+# RealtimeKit, for a real-time RTS drop where the user may not raise the thread himself.
+needed+=(pkg-config libdbus-1-dev)
 # The network link is tested through a real serial device server.
 needed+=(ser2net)
 # make fuzz builds the fuzz targets with clang and its libFuzzer.
