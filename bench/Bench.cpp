@@ -26,6 +26,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -219,6 +220,34 @@ private:
     std::vector<pid_t> children_;
 };
 
+struct Stalls {
+    int over = 0;        // gaps over 0.5 ms
+    double longest = 0;  // ms
+};
+
+// What no program can help: how often, and for how long, the processor is taken from a
+// thread that spins at the drop's real-time priority (by the hypervisor of a virtual
+// machine, by interrupts). 2 s of spinning, as much as 2000 drops' spins, in 100 ms
+// pieces so that the kernel's real-time throttling does not step in.
+Stalls ProcessorStalls() {
+    Stalls stalls;
+    for (int piece = 0; piece < 20; ++piece) {
+        RunRealtime([&stalls] {
+            auto last = std::chrono::steady_clock::now();
+            const auto end = last + std::chrono::milliseconds(100);
+            while (last < end) {
+                const auto now = std::chrono::steady_clock::now();
+                const double gap = Seconds(now - last).count() * 1e3;
+                stalls.over += gap > 0.5 ? 1 : 0;
+                stalls.longest = std::max(stalls.longest, gap);
+                last = now;
+            }
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return stalls;
+}
+
 // How late RTS drops after the last stop bit: 2000 short exchanges against a peer that
 // answers at once, the machine quiet or loaded as above.
 bool RtsDropError(bool loaded) {
@@ -247,9 +276,14 @@ bool RtsDropError(bool loaded) {
     const double p99 = Percentile(errors, 0.99);
     const double worst = *std::max_element(errors.begin(), errors.end());
     const bool ok = p99 <= 0.1 && worst <= 0.5;
-    std::printf("  %-34s %8.3f %8.3f %8.3f   p99 <= 0.1, worst <= 0.5 %s\n",
+    const auto late = std::count_if(errors.begin(), errors.end(), [](double e) { return e > 0.5; });
+    std::printf("  %-34s %8.3f %8.3f %8.3f   p99 <= 0.1, worst <= 0.5 %s (%ld over 0.5)\n",
                 loaded ? "RTS drop error, machine loaded" : "RTS drop error, quiet",
-                Percentile(errors, 0.5), p99, worst, ok ? "met" : "MISSED");
+                Percentile(errors, 0.5), p99, worst, ok ? "met" : "MISSED",
+                static_cast<long>(late));
+    const Stalls stalls = ProcessorStalls();
+    std::printf("  %-34s %8s %8s %8.3f   %d over 0.5 in 2 s of real-time spinning\n",
+                "  processor withheld", "", "", stalls.longest, stalls.over);
     return ok;
 }
 
