@@ -110,12 +110,10 @@ bool ExchangeCost() {
                          engine.CommandSummary().c_str());
             return false;
         }
-        const auto transmit = std::chrono::nanoseconds(
-            static_cast<int64_t>((port.lastWrite + 1) * 10 * 1000000000ULL / Rate));
         wall.push_back(Seconds(end - start).count() * 1e3);
         cpu.push_back((cpuEnd - cpuStart) * 1e3);
         returnDelay.push_back(Seconds(end - peer.LastAnswerSent()).count() * 1e3);
-        rtsError.push_back(Seconds(port.rtsDropped - (port.writeStarted + transmit)).count() * 1e3);
+        rtsError.push_back(Seconds(engine.RtsDropError).count() * 1e3);
     }
 
     const Stats w = Summarise(wall), c = Summarise(cpu), d = Summarise(returnDelay),

@@ -14,8 +14,7 @@ public:
     virtual void SleepUntil(LinkTime deadline) = 0;
     // The same for a deadline that must be met to the microsecond (the RTS drop): the
     // real clock sleeps to shortly before it and spins the rest, never longer than spin.
-    virtual void SleepPreciselyUntil(LinkTime deadline,
-                                     LinkDuration spin = std::chrono::microseconds(300)) {
+    virtual void SleepPreciselyUntil(LinkTime deadline, LinkDuration spin) {
         (void)spin;
         SleepUntil(deadline);
     }

@@ -117,17 +117,11 @@ std::string RealtimeMechanism() {
         return "none: no real-time priority allowed (RLIMIT_RTPRIO 0; RealtimeKit: " +
                kitWorker->Refusal() + ")" + memory;
     }
-    const int priority = AllowedPriority();
-    sched_param param{};
-    param.sched_priority = priority;
-    int policy = 0;
-    sched_param old{};
-    pthread_getschedparam(pthread_self(), &policy, &old);
-    const bool fifo =
-        priority > 0 && pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) == 0;
-    pthread_setschedparam(pthread_self(), policy, &old);
-    std::string text = fifo ? "SCHED_FIFO " + std::to_string(priority)
-                            : std::string("none: no real-time priority allowed (RLIMIT_RTPRIO)");
+    // Whether the raise is allowed shows only by trying it.
+    const RealtimeSection section;
+    const std::string text =
+        section.Raised() ? "SCHED_FIFO " + std::to_string(AllowedPriority())
+                         : std::string("none: no real-time priority allowed (RLIMIT_RTPRIO)");
     return text + memory;
 }
 

@@ -12,7 +12,7 @@
 // and touches the stack the wait will use, so that no page fault lands on it.
 void PrepareRealtime();
 
-// What is in effect for the drop, for the bench and the trace: "SCHED_FIFO 10, memory
+// What is in effect for the drop, for the bench: "SCHED_FIFO 10, memory
 // locked", "RealtimeKit: SCHED_RR 10 on a thread of its own, ...", or "none: ..." with
 // the reason.
 std::string RealtimeMechanism();

@@ -93,16 +93,9 @@ public:
     LinkStatus SetRate(int32_t rate) override { return port_.SetRate(rate); }
     LinkStatus Flush() override { return port_.Flush(); }
     LinkStatus SetDtr(bool on) override { return port_.SetDtr(on); }
-    LinkStatus SetRts(bool on) override {
-        if (!on) {
-            rtsDropped = std::chrono::steady_clock::now();
-        }
-        return port_.SetRts(on);
-    }
+    LinkStatus SetRts(bool on) override { return port_.SetRts(on); }
     LinkStatus Drain() override { return port_.Drain(); }
     LinkStatus Write(const uint8_t* data, size_t count, std::chrono::nanoseconds limit) override {
-        writeStarted = std::chrono::steady_clock::now();
-        lastWrite = count;
         sent.append(reinterpret_cast<const char*>(data), count);
         return port_.Write(data, count, limit);
     }
@@ -118,8 +111,6 @@ public:
 
     std::string sent;  // every byte written, in order
     size_t received = 0;
-    size_t lastWrite = 0;
-    LinkTime writeStarted, rtsDropped;
 
 private:
     Transport& port_;
