@@ -1,5 +1,7 @@
 #include "link/Linkclock.h"
 
+#include "link/Realtime.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <ctime>
@@ -27,6 +29,11 @@ public:
         }
         while (Now() < deadline) {
         }
+    }
+
+    bool RunPreciselyAt(LinkTime deadline, LinkDuration spin,
+                        const std::function<bool()>& act) override {
+        return RunAtDeadline(*this, deadline, spin, act);
     }
 
     void SleepUntil(LinkTime deadline) override {

@@ -2,6 +2,7 @@
 // The clock of the link: every wait of an exchange is a duration on it.
 #include <chrono>
 #include <cstdint>
+#include <functional>
 
 using LinkTime = std::chrono::steady_clock::time_point;
 using LinkDuration = std::chrono::steady_clock::duration;
@@ -17,6 +18,13 @@ public:
     virtual void SleepPreciselyUntil(LinkTime deadline, LinkDuration spin) {
         (void)spin;
         SleepUntil(deadline);
+    }
+    // Runs act at such a deadline and returns its result; the real clock has a second
+    // waiter on another processor run it where the caller's own wake-up comes late.
+    virtual bool RunPreciselyAt(LinkTime deadline, LinkDuration spin,
+                                const std::function<bool()>& act) {
+        SleepPreciselyUntil(deadline, spin);
+        return act();
     }
 };
 

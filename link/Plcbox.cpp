@@ -384,11 +384,19 @@ bool LinkEngine::SendHoldingRts(const uint8_t* data, size_t count, LinkDuration 
     // The spin before the drop is never longer than one byte's time on the line.
     const LinkDuration byteTime(
         static_cast<int64_t>(BitsPerByte * TimerFrequency / static_cast<uint64_t>(rate)));
-    Clock->SleepPreciselyUntil(transmitted, std::min<LinkDuration>(byteTime, MaxSpin));
-    if (!LinkCall(Port->SetRts(false))) {
+    // The drop may run on the clock's second waiter: nothing else of the engine's is
+    // touched until it has run.
+    const bool down =
+        Clock->RunPreciselyAt(transmitted, std::min<LinkDuration>(byteTime, MaxSpin), [&] {
+            if (!LinkCall(Port->SetRts(false))) {
+                return false;
+            }
+            dropped = Clock->Now();
+            return true;
+        });
+    if (!down) {
         return false;
     }
-    dropped = Clock->Now();
     RtsDropError = dropped - transmitted;
     return true;
 }

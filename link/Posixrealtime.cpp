@@ -12,6 +12,7 @@
 #include <functional>
 #include <string>
 
+#include "link/Deadlinerace.h"
 #include "link/Realtime.h"
 #include "link/Realtimekit.h"
 #include "link/Realtimeworker.h"
@@ -74,6 +75,34 @@ int LockProgramCode(dl_phdr_info* info, size_t, void* locked) {
 std::atomic<int> kitPriority{0};
 RealtimeWorker* kitWorker = nullptr;
 
+// The second waiters for the drop, on another processor, raised as the drop's own thread
+// is; none on a machine with one processor. Two, so that one still asleep after a late
+// wake-up (the very thing it guards against) does not leave the next drops unguarded.
+DeadlineRace* secondWaiters[2] = {};
+
+// Raises the calling thread for the life of the thread, as the drop is raised: itself
+// where the process may, else by RealtimeKit; and locks the stack it will wait on.
+bool RaiseForGood(std::string& why) {
+    const int priority = AllowedPriority();
+    if (priority > 0) {
+        sched_param param{};
+        param.sched_priority = priority;
+        const int error = pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
+        if (error != 0) {
+            why = std::strerror(error);
+            return false;
+        }
+    } else {
+        int granted = 0;
+        if (!MakeThreadRealtimeByKit(WantedPriority, granted, why)) {
+            return false;
+        }
+        kitPriority = granted;
+    }
+    LockStack();
+    return true;
+}
+
 }  // namespace
 
 void PrepareRealtime() {
@@ -83,18 +112,27 @@ void PrepareRealtime() {
     bool all = true;
     dl_iterate_phdr(LockProgramCode, &all);
     locked = LockStack() && all;
+    // Never destroyed: these threads wait for work for the life of the process.
     if (AllowedPriority() == 0) {
-        // Never destroyed: the worker waits for work for the life of the process.
-        kitWorker = new RealtimeWorker([](std::string& why) {
-            int granted = 0;
-            if (!MakeThreadRealtimeByKit(WantedPriority, granted, why)) {
-                return false;
-            }
-            kitPriority = granted;
-            LockStack();
-            return true;
-        });
+        kitWorker = new RealtimeWorker(RaiseForGood);
     }
+    if (sysconf(_SC_NPROCESSORS_ONLN) > 1) {
+        for (DeadlineRace*& waiter : secondWaiters) {
+            waiter = new DeadlineRace(RaiseForGood);
+        }
+    }
+}
+
+bool RunAtDeadline(LinkClock& clock, LinkTime deadline, LinkDuration spin,
+                   const std::function<bool()>& act) {
+    PrepareRealtime();
+    for (DeadlineRace* waiter : secondWaiters) {
+        if (waiter != nullptr && waiter->Free()) {
+            return waiter->Run(clock, deadline, spin, act);
+        }
+    }
+    clock.SleepPreciselyUntil(deadline, spin);
+    return act();
 }
 
 void RunRealtime(const std::function<void()>& work) {
@@ -108,7 +146,11 @@ void RunRealtime(const std::function<void()>& work) {
 
 std::string RealtimeMechanism() {
     PrepareRealtime();
-    const std::string memory = locked ? ", memory locked" : ", memory not locked";
+    std::string memory = locked ? ", memory locked" : ", memory not locked";
+    if (secondWaiters[0] != nullptr && secondWaiters[0]->WaitReady() &&
+        secondWaiters[1]->WaitReady()) {
+        memory += ", a second waiter on another processor";
+    }
     if (kitWorker != nullptr) {
         if (kitWorker->WaitReady()) {
             return "RealtimeKit: SCHED_RR " + std::to_string(kitPriority.load()) +

@@ -3,10 +3,13 @@
 // is waited for with what the platform offers for waking on time on a busy machine: a
 // real-time priority for the thread (SCHED_FIFO within RLIMIT_RTPRIO on Linux, or a
 // thread RealtimeKit makes real-time where the user has none of his own; time-critical
-// with a 1 ms timer on Windows), memory locked and pre-faulted, and a spin no longer than
-// one byte's time. Where none is allowed the wait is as it always was.
+// with a 1 ms timer on Windows), memory locked and pre-faulted, a second real-time waiter
+// on another processor (Linux), and a spin no longer than one byte's time. Where none is allowed
+// the wait is as it always was.
 #include <functional>
 #include <string>
+
+#include "link/Linkclock.h"
 
 // Once per process, before the first exchange: locks the program's memory where allowed
 // and touches the stack the wait will use, so that no page fault lands on it.
@@ -21,6 +24,13 @@ std::string RealtimeMechanism();
 // raised where the process may raise itself, on the thread RealtimeKit made real-time
 // where only that is allowed, else on the calling thread as it is.
 void RunRealtime(const std::function<void()>& work);
+
+// Runs act once at deadline on clock (sleeping, then spinning at most spin) and returns its
+// result. Where the process is real-time and the machine has a second processor, a
+// real-time thread on the other processor waits for the same deadline and runs act if it
+// gets there first, so that one processor's late wake-up does not make act late.
+bool RunAtDeadline(LinkClock& clock, LinkTime deadline, LinkDuration spin,
+                   const std::function<bool()>& act);
 
 // For its lifetime the calling thread runs with the real-time priority, where it may;
 // the old scheduling comes back at its end.

@@ -22,6 +22,12 @@ void RunRealtime(const std::function<void()>& work) {
     work();
 }
 
+bool RunAtDeadline(LinkClock& clock, LinkTime deadline, LinkDuration spin,
+                   const std::function<bool()>& act) {
+    clock.SleepPreciselyUntil(deadline, spin);
+    return act();
+}
+
 RealtimeSection::RealtimeSection() {
     oldPriority_ = GetThreadPriority(GetCurrentThread());
     raised_ = oldPriority_ != THREAD_PRIORITY_ERROR_RETURN &&

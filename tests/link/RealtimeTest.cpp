@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "link/Deadlinerace.h"
 #include "link/Realtime.h"
 #include "link/Realtimeworker.h"
 
@@ -106,6 +108,92 @@ TEST(RealtimeWorker, ARefusedRaiseTakesNoWorkAndSaysWhy) {
     bool ran = false;
     EXPECT_FALSE(worker.Run([&] { ran = true; }));
     EXPECT_FALSE(ran);
+}
+
+// The machine's clock, but every precise wait oversleeps by late on the caller's thread
+// (callerLate) or on every other thread.
+class OneSideLate final : public LinkClock {
+public:
+    OneSideLate(bool callerLate, LinkDuration late) : callerLate_(callerLate), late_(late) {}
+    LinkTime Now() override { return std::chrono::steady_clock::now(); }
+    void SleepUntil(LinkTime deadline) override { std::this_thread::sleep_until(deadline); }
+    void SleepPreciselyUntil(LinkTime deadline, LinkDuration) override {
+        const bool onCaller = std::this_thread::get_id() == caller_;
+        std::this_thread::sleep_until(deadline +
+                                      (onCaller == callerLate_ ? late_ : LinkDuration::zero()));
+    }
+
+private:
+    const std::thread::id caller_ = std::this_thread::get_id();
+    const bool callerLate_;
+    const LinkDuration late_;
+};
+
+// The act as run: on which thread, when, how often.
+struct ActRecord {
+    std::atomic<int> runs{0};
+    std::thread::id thread;
+    LinkTime at{};
+};
+
+std::function<bool()> Recording(ActRecord& record, LinkClock& clock, bool result) {
+    return [&record, &clock, result] {
+        record.at = clock.Now();
+        record.thread = std::this_thread::get_id();
+        ++record.runs;
+        return result;
+    };
+}
+
+const DeadlineRace::Raise Granted = [](std::string&) { return true; };
+
+// A caller woken late: the second waiter has run the act on time, once, and the caller
+// hands on the act's own result, failure included.
+TEST(DeadlineRace, TheSecondWaiterActsOnTimeWhenTheCallerWakesLate) {
+    for (const bool result : {true, false}) {
+        OneSideLate clock(true, std::chrono::milliseconds(600));
+        DeadlineRace race(Granted);
+        ASSERT_TRUE(race.WaitReady());
+        ActRecord record;
+        const LinkTime deadline = clock.Now() + std::chrono::milliseconds(20);
+        EXPECT_EQ(race.Run(clock, deadline, LinkDuration::zero(), Recording(record, clock, result)),
+                  result);
+        EXPECT_EQ(record.runs, 1);
+        EXPECT_NE(record.thread, std::this_thread::get_id());
+        EXPECT_GE(record.at, deadline);
+        EXPECT_LT(record.at, deadline + std::chrono::milliseconds(300));
+    }
+}
+
+// The second waiter late, or refused: the caller acts, never before the deadline, and an
+// act the caller has run is never run again by the second waiter when it wakes, even
+// while deadlines follow faster than the second waiter comes back.
+TEST(DeadlineRace, EachActRunsOnceByTheFirstThereNeverEarly) {
+    struct Case {
+        bool granted;
+        int deadlines;
+    };
+    for (const Case c : {Case{true, 30}, Case{false, 5}}) {
+        ActRecord records[30];
+        {
+            OneSideLate clock(false, std::chrono::milliseconds(15));
+            DeadlineRace race(c.granted ? Granted : [](std::string& why) {
+                why = "refused";
+                return false;
+            });
+            EXPECT_EQ(race.WaitReady(), c.granted);
+            for (int i = 0; i < c.deadlines; ++i) {
+                const LinkTime deadline = clock.Now() + std::chrono::milliseconds(2);
+                EXPECT_TRUE(race.Run(clock, deadline, LinkDuration::zero(),
+                                     Recording(records[i], clock, true)));
+                EXPECT_GE(records[i].at, deadline);
+                EXPECT_EQ(records[i].thread, std::this_thread::get_id());
+            }
+        }  // the second waiter has woken from every wait it took
+        for (int i = 0; i < c.deadlines; ++i) {
+            EXPECT_EQ(records[i].runs, 1) << "deadline " << i;
+        }
+    }
 }
 
 }  // namespace
