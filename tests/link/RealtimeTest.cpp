@@ -119,8 +119,12 @@ public:
     void SleepUntil(LinkTime deadline) override { std::this_thread::sleep_until(deadline); }
     void SleepPreciselyUntil(LinkTime deadline, LinkDuration) override {
         const bool onCaller = std::this_thread::get_id() == caller_;
-        std::this_thread::sleep_until(deadline +
-                                      (onCaller == callerLate_ ? late_ : LinkDuration::zero()));
+        const LinkTime until = deadline + (onCaller == callerLate_ ? late_ : LinkDuration::zero());
+        // A sleep may end early (Wine's does, by up to a millisecond): the rest is spun.
+        std::this_thread::sleep_until(until);
+        while (Now() < until) {
+            std::this_thread::yield();
+        }
     }
 
 private:
